@@ -9,29 +9,29 @@
 // the window definition names them. The order is the drawing order: later
 // elements are drawn over earlier ones where they share a place.
 enum class LcdElement {
-    LcdFH,   // minus sign
-    LcdDa,   // digit D1
-    LcdDb,   // digit D2
-    LcdDc,   // digit D3
-    LcdDd,   // digit D4
-    LcdP1,   // decimal point after D1
-    LcdP2,   // decimal point after D2
-    LcdP3,   // decimal point after D3
+    LcdFH, // minus sign
+    LcdDa, // digit D1
+    LcdDb, // digit D2
+    LcdDc, // digit D3
+    LcdDd, // digit D4
+    LcdP1, // decimal point after D1
+    LcdP2, // decimal point after D2
+    LcdP3, // decimal point after D3
     LcdAC,
     LcdDc1,  // "DC"
     LcdAuto, // "Auto range"
     LCDHold,
-    LCDREL,  // relative-mode triangle (picture)
+    LCDREL, // relative-mode triangle (picture)
     Labmax,
     Labmin,
     LCDBATT,
-    LCDDI,   // diode
-    LCDFm,   // continuity
+    LCDDI, // diode
+    LCDFm, // continuity
     LCDn,
-    LCDu,    // micro
+    LCDu, // micro
     Lcdm,
     LCDk,
-    LCDM1,   // mega
+    LCDM1, // mega
     LcdV,
     LCDA,
     LCDF,
@@ -65,10 +65,10 @@ struct LcdState {
 // Where an element sits inside the panel and how it is drawn.
 struct LcdElementInfo {
     LcdElement element;
-    const char *name;   // the window definition's name, e.g. "LcdFH"
+    const char *name; // the window definition's name, e.g. "LcdFH"
     int left, top, width, height;
-    int charHeight;     // pixels; 0 for shapes and pictures
-    const char *text;   // label text in the segment-font code; nullptr for digits, shapes, pictures
+    int charHeight;   // pixels; 0 for shapes and pictures
+    const char *text; // label text in the segment-font code; nullptr for digits, shapes, pictures
     enum Kind { SegmentLabel, PlainLabel, Digit, PointShape, Picture } kind;
 };
 
