@@ -1,0 +1,219 @@
+#include "link/hid/hid_platform_fake.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+thread_local quint32 t_lastError = 0;
+
+} // namespace
+
+class FakeHidPlatform::Handle : public HidHandle {
+public:
+    Handle(std::atomic<int> &count, QString identity, quint64 generation, HidAccess access)
+        : m_count(count), identity(std::move(identity)), generation(generation), access(access)
+    {
+        ++m_count;
+    }
+    ~Handle() override { --m_count; }
+
+private:
+    std::atomic<int> &m_count;
+
+public:
+    const QString identity;
+    const quint64 generation;
+    const HidAccess access;
+};
+
+void FakeHidPlatform::plug(const FakeHidDevice &device)
+{
+    QMutexLocker lock(&m_mutex);
+    Entry &entry = m_entries[device.identity];
+    entry = Entry();
+    entry.device = device;
+    entry.generation = ++m_generation;
+    m_order.erase(std::remove(m_order.begin(), m_order.end(), device.identity), m_order.end());
+    m_order.push_back(device.identity);
+}
+
+void FakeHidPlatform::unplug(const QString &identity)
+{
+    QMutexLocker lock(&m_mutex);
+    m_entries.erase(identity);
+    m_order.erase(std::remove(m_order.begin(), m_order.end(), identity), m_order.end());
+    m_inputArrived.wakeAll(); // pending reads fail
+}
+
+void FakeHidPlatform::notifyChange()
+{
+    const std::function<void()> onChange = m_onChange;
+    if (m_available && onChange)
+        onChange();
+}
+
+void FakeHidPlatform::queueReport(const QString &identity, const QByteArray &report)
+{
+    QMutexLocker lock(&m_mutex);
+    const auto found = m_entries.find(identity);
+    if (found == m_entries.end())
+        return;
+    found->second.inputs.push_back({report, false});
+    m_inputArrived.wakeAll();
+}
+
+void FakeHidPlatform::queueReadFailure(const QString &identity)
+{
+    QMutexLocker lock(&m_mutex);
+    const auto found = m_entries.find(identity);
+    if (found == m_entries.end())
+        return;
+    found->second.inputs.push_back({QByteArray(), true});
+    m_inputArrived.wakeAll();
+}
+
+bool FakeHidPlatform::waitReportTaken(int timeout)
+{
+    return m_taken.tryAcquire(1, timeout);
+}
+
+QList<QByteArray> FakeHidPlatform::features(const QString &identity) const
+{
+    QMutexLocker lock(&m_mutex);
+    const auto found = m_entries.find(identity);
+    return found == m_entries.end() ? QList<QByteArray>() : found->second.features;
+}
+
+std::vector<HidInterface> FakeHidPlatform::enumerate()
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_enumerations;
+    std::vector<HidInterface> result;
+    if (!m_available)
+        return result;
+    for (const QString &identity : m_order)
+        result.push_back({identity, m_entries.at(identity).device.path});
+    return result;
+}
+
+std::unique_ptr<HidHandle> FakeHidPlatform::open(const QString &path, HidAccess access)
+{
+    QMutexLocker lock(&m_mutex);
+    for (const auto &[identity, entry] : m_entries) {
+        if (entry.device.path != path)
+            continue;
+        if (!entry.device.openable || (access != HidAccess::None && !entry.device.readWrite)) {
+            t_lastError = AccessDenied;
+            return nullptr;
+        }
+        return std::make_unique<Handle>(m_openHandles, identity, entry.generation, access);
+    }
+    t_lastError = NotConnected;
+    return nullptr;
+}
+
+FakeHidPlatform::Entry *FakeHidPlatform::entryOf(HidHandle &handle)
+{
+    const auto &h = static_cast<Handle &>(handle);
+    const auto found = m_entries.find(h.identity);
+    if (found == m_entries.end() || found->second.generation != h.generation) {
+        t_lastError = NotConnected;
+        return nullptr;
+    }
+    return &found->second;
+}
+
+bool FakeHidPlatform::attributes(HidHandle &handle, HidAttributes &out)
+{
+    QMutexLocker lock(&m_mutex);
+    Entry *entry = entryOf(handle);
+    if (!entry || !entry->device.identifiable)
+        return false;
+    out = entry->device.attributes;
+    return true;
+}
+
+bool FakeHidPlatform::capabilities(HidHandle &handle, HidCapabilities &out)
+{
+    QMutexLocker lock(&m_mutex);
+    Entry *entry = entryOf(handle);
+    if (!entry)
+        return false;
+    out.InputReportByteLength = entry->device.inputReportLength;
+    return true;
+}
+
+bool FakeHidPlatform::productString(HidHandle &handle, QString &out)
+{
+    return deviceString(handle, &FakeHidDevice::product, out);
+}
+
+bool FakeHidPlatform::serialNumberString(HidHandle &handle, QString &out)
+{
+    return deviceString(handle, &FakeHidDevice::serial, out);
+}
+
+bool FakeHidPlatform::deviceString(HidHandle &handle, QString FakeHidDevice::*field, QString &out)
+{
+    QMutexLocker lock(&m_mutex);
+    Entry *entry = entryOf(handle);
+    if (!entry || (entry->device.*field).isEmpty())
+        return false;
+    out = entry->device.*field;
+    return true;
+}
+
+std::optional<QString> FakeHidPlatform::languageList(HidHandle &handle)
+{
+    QMutexLocker lock(&m_mutex);
+    Entry *entry = entryOf(handle);
+    if (!entry)
+        return QString();
+    return entry->device.languageList;
+}
+
+bool FakeHidPlatform::sendFeature(HidHandle &handle, const quint8 *report, int length)
+{
+    QMutexLocker lock(&m_mutex);
+    Entry *entry = entryOf(handle);
+    if (!entry || static_cast<Handle &>(handle).access != HidAccess::ReadWrite ||
+        !entry->device.acceptsFeatures)
+        return false;
+    entry->features.append(QByteArray(reinterpret_cast<const char *>(report), length));
+    return true;
+}
+
+HidReadResult FakeHidPlatform::read(HidHandle &handle, quint8 *buffer, int length, int timeout,
+                                    int &bytesRead)
+{
+    bytesRead = 0;
+    const QDeadlineTimer deadline(timeout);
+    QMutexLocker lock(&m_mutex);
+    for (;;) {
+        Entry *entry = entryOf(handle);
+        if (!entry)
+            return HidReadResult::Failed;
+        if (!entry->inputs.empty()) {
+            const Input input = entry->inputs.front();
+            entry->inputs.pop_front();
+            m_taken.release();
+            if (input.failure) {
+                t_lastError = NotConnected;
+                return HidReadResult::Failed;
+            }
+            bytesRead = std::min<int>(length, input.report.size());
+            std::memcpy(buffer, input.report.constData(), static_cast<size_t>(bytesRead));
+            return HidReadResult::Completed;
+        }
+        if (!m_inputArrived.wait(&m_mutex, deadline))
+            return HidReadResult::Pending;
+    }
+}
+
+quint32 FakeHidPlatform::lastError() const
+{
+    return t_lastError;
+}
