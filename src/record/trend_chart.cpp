@@ -1,0 +1,183 @@
+#include "trend_chart.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QColor kPointColour(0, 0, 255);
+const QColor kAreaOutline(0, 128, 255);
+const QColor kValueAxisLine(0, 64, 128);
+
+class FourSubTicks : public QCPAxisTicker {
+protected:
+    int getSubTickCount(double) override { return 4; }
+};
+
+} // namespace
+
+// One series over the model's shared points; x is the point's index.
+class TrendPlottable : public QCPAbstractPlottable {
+public:
+    TrendPlottable(const ChartModel &model, bool filled, QCPAxis *keyAxis, QCPAxis *valueAxis)
+        : QCPAbstractPlottable(keyAxis, valueAxis), m_model(model), m_filled(filled)
+    {
+    }
+
+    double selectTest(const QPointF &, bool, QVariant *) const override { return -1; }
+    QCPRange getKeyRange(bool &foundRange, QCP::SignDomain) const override
+    {
+        foundRange = !m_model.points.empty();
+        return QCPRange(m_model.leastX(), m_model.greatestX());
+    }
+    // Never asked for: the axes are set by hand, not rescaled to the data.
+    QCPRange getValueRange(bool &foundRange, QCP::SignDomain, const QCPRange &) const override
+    {
+        foundRange = false;
+        return {};
+    }
+
+protected:
+    void draw(QCPPainter *painter) override;
+    void drawLegendIcon(QCPPainter *painter, const QRectF &rect) const override
+    {
+        painter->fillRect(rect, kPointColour);
+    }
+
+private:
+    QPolygonF visibleLine() const;
+    QPointF pixel(double key, double value) const
+    {
+        // Far-off values would overflow the painter's coordinates.
+        QPointF p = coordsToPixels(key, value);
+        p.setY(std::clamp(p.y(), -1e6, 1e6));
+        return p;
+    }
+
+    const ChartModel &m_model;
+    bool m_filled;
+};
+
+QPolygonF TrendPlottable::visibleLine() const
+{
+    const std::deque<double> &points = m_model.points;
+    if (points.empty())
+        return {};
+    // The points in the window and one beyond each edge, so lines reach it.
+    const QCPRange window = keyAxis()->range();
+    const double last = double(points.size() - 1);
+    const double from = std::clamp(std::floor(window.lower) - 1, 0.0, last);
+    const double to = std::clamp(std::ceil(window.upper) + 1, 0.0, last);
+    const auto first = std::size_t(from);
+    const auto end = std::size_t(to) + 1;
+
+    QPolygonF line;
+    const double columns = std::max(1, keyAxis()->axisRect()->width());
+    if (double(end - first) <= 4 * columns) {
+        line.reserve(int(end - first));
+        for (std::size_t i = first; i < end; ++i)
+            line << pixel(double(i), points[i]);
+        return line;
+    }
+    // More points than pixels: the first, least and greatest value of each
+    // pixel column keep the shape of the trace.
+    int column = INT_MIN;
+    double low = 0, high = 0;
+    const auto flush = [&] {
+        if (column == INT_MIN)
+            return;
+        line << pixel(keyAxis()->pixelToCoord(column), low) << pixel(keyAxis()->pixelToCoord(column), high);
+    };
+    for (std::size_t i = first; i < end; ++i) {
+        const int c = int(keyAxis()->coordToPixel(double(i)));
+        const double v = points[i];
+        if (c != column) {
+            flush();
+            column = c;
+            low = high = v;
+        } else {
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+    }
+    flush();
+    return line;
+}
+
+void TrendPlottable::draw(QCPPainter *painter)
+{
+    const QPolygonF line = visibleLine();
+    if (line.size() < 2)
+        return;
+    if (m_filled) {
+        // The area reaches down to the bottom of the value axis.
+        const double base = valueAxis()->coordToPixel(valueAxis()->range().lower);
+        QPolygonF area = line;
+        area << QPointF(line.last().x(), base) << QPointF(line.first().x(), base);
+        applyFillAntialiasingHint(painter);
+        painter->setPen(QPen(kAreaOutline));
+        painter->setBrush(kPointColour);
+        painter->drawPolygon(area);
+    } else {
+        applyDefaultAntialiasingHint(painter);
+        painter->setPen(QPen(kPointColour, 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawPolyline(line);
+    }
+}
+
+TrendChart::TrendChart(ChartModel &model, QWidget *parent) : QCustomPlot(parent), m_model(model)
+{
+    resize(DefaultWidth, DefaultHeight);
+    setBackground(Qt::white);
+    setInteractions(QCP::Interactions());
+    legend->setVisible(false);
+    plotLayout()->insertRow(0);
+    plotLayout()->addElement(0, 0, new QCPTextElement(this, QStringLiteral("  ")));
+
+    xAxis->setLabel(QStringLiteral("Record Number"));
+    yAxis->setLabel(QStringLiteral("Value"));
+    yAxis->setBasePen(QPen(kValueAxisLine, 1, Qt::DashLine));
+    yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new FourSubTicks));
+
+    // Index order: 0 the filled area, 1 the line.
+    m_series[0] = new TrendPlottable(m_model, true, xAxis, yAxis);
+    m_series[1] = new TrendPlottable(m_model, false, xAxis, yAxis);
+    ShowSeries(m_model.activeSeries);
+
+    connect(this, &QCustomPlot::beforeReplot, this, &TrendChart::syncAxes);
+    m_model.onChanged = [this] { refresh(); };
+    syncAxes();
+}
+
+TrendChart::~TrendChart()
+{
+    m_model.onChanged = nullptr;
+}
+
+void TrendChart::ShowSeries(int Index)
+{
+    for (TrendPlottable *series : m_series)
+        series->setVisible(false);
+    if (Index < 0 || Index > 1)
+        return;
+    m_series[Index]->setVisible(true);
+    m_model.activeSeries = Index;
+    refresh();
+}
+
+bool TrendChart::isSeriesActive(int Index) const
+{
+    return Index >= 0 && Index <= 1 && m_series[Index]->visible();
+}
+
+void TrendChart::refresh()
+{
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendChart::syncAxes()
+{
+    xAxis->setRange(m_model.recordAxis.minimum, m_model.recordAxis.maximum);
+    yAxis->setRange(m_model.valueAxis.minimum, m_model.valueAxis.maximum);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "chart_model.h"
+
+#include <qcustomplot.h>
+
+class TrendPlottable;
+
+// The trend chart: the chart model's points as a filled area (series 0) or a
+// line (series 1), one of them shown, over the pager's window of record
+// numbers and the value axis of the range rules. Draws only the points in
+// the window, so a repaint costs the same at a thousand or ten million points.
+class TrendChart : public QCustomPlot {
+    Q_OBJECT
+public:
+    static constexpr int DefaultWidth = 350;
+    static constexpr int DefaultHeight = 316;
+
+    explicit TrendChart(ChartModel &model, QWidget *parent = nullptr);
+    ~TrendChart() override;
+
+    // Makes series Index (0 area, 1 line) the only one drawn.
+    void ShowSeries(int Index);
+    bool isSeriesActive(int Index) const;
+
+    // Repaints with the model's current axes and points (coalesced).
+    void refresh();
+
+    // The picture of the chart at its current size, as a BMP file.
+    bool saveChartBitmap(const QString &fileName) { return saveBmp(fileName); }
+
+private:
+    void syncAxes();
+
+    ChartModel &m_model;
+    TrendPlottable *m_series[2];
+};

@@ -1,0 +1,123 @@
+#include "record/chart_control.h"
+#include "record/trend_chart.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestTrendChart : public QObject {
+    Q_OBJECT
+private slots:
+    void showSeriesSelectsOneSeries();
+    void followsTheModelAxes();
+    void drawsTheWindowInBlue();
+    void savesABitmap();
+};
+
+namespace {
+
+struct ChartRig {
+    ChartModel model;
+    TrendChart chart{model};
+    TChartControl pager{model, 100};
+    ChartRig()
+    {
+        model.valueAxis = {-4000, 4000};
+        model.addPlaceholderPoint();
+    }
+    QImage render()
+    {
+        chart.replot();
+        QImage image(chart.size(), QImage::Format_RGB32);
+        chart.render(&image);
+        return image;
+    }
+};
+
+// Blue, or blue blended into the white by antialiasing.
+bool isBlue(QRgb pixel)
+{
+    return qBlue(pixel) > 200 && qBlue(pixel) - qRed(pixel) > 100;
+}
+
+int bluePixels(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            n += isBlue(image.pixel(x, y));
+    }
+    return n;
+}
+
+} // namespace
+
+void TestTrendChart::showSeriesSelectsOneSeries()
+{
+    ChartRig rig;
+    QCOMPARE(rig.chart.size(), QSize(350, 316));
+    QVERIFY(rig.chart.isSeriesActive(0));
+    QVERIFY(!rig.chart.isSeriesActive(1));
+    rig.chart.ShowSeries(1);
+    QVERIFY(!rig.chart.isSeriesActive(0));
+    QVERIFY(rig.chart.isSeriesActive(1));
+    QCOMPARE(rig.model.activeSeries, 1);
+    QCOMPARE(rig.chart.xAxis->label(), QStringLiteral("Record Number"));
+    QCOMPARE(rig.chart.yAxis->label(), QStringLiteral("Value"));
+    QCOMPARE(rig.chart.yAxis->basePen().style(), Qt::DashLine);
+    QCOMPARE(rig.chart.yAxis->basePen().color(), QColor(0, 64, 128));
+}
+
+void TestTrendChart::followsTheModelAxes()
+{
+    ChartRig rig;
+    for (int i = 0; i < 150; ++i)
+        rig.pager.AddPoint(i);
+    rig.model.valueAxis = {-6, 6};
+    rig.render();
+    QCOMPARE(rig.chart.xAxis->range().lower, 101.0);
+    QCOMPARE(rig.chart.xAxis->range().upper, 200.0);
+    QCOMPARE(rig.chart.yAxis->range().lower, -6.0);
+    QCOMPARE(rig.chart.yAxis->range().upper, 6.0);
+}
+
+void TestTrendChart::drawsTheWindowInBlue()
+{
+    ChartRig rig;
+    QCOMPARE(bluePixels(rig.render()), 0);
+    for (int i = 0; i < 100; ++i)
+        rig.pager.AddPoint(1000);
+    const int area = bluePixels(rig.render());
+    rig.chart.ShowSeries(1);
+    const int line = bluePixels(rig.render());
+    // The same points: a filled area below a flat line at 1000, or the line alone.
+    QVERIFY(line > 0);
+    QVERIFY(area > 20 * line);
+
+    // Ten times as many points as pixels are thinned, not lost: a spike shows.
+    for (int i = 0; i < 100000; ++i)
+        rig.pager.AddPoint(i == 50000 ? 3900 : 0);
+    rig.pager.SetPageSize(200000);
+    const QImage image = rig.render();
+    const int top = int(rig.chart.yAxis->coordToPixel(3900));
+    int highest = image.height();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (isBlue(image.pixel(x, y)))
+                highest = std::min(highest, y);
+        }
+    }
+    QVERIFY2(std::abs(highest - top) <= 2, qPrintable(QString::number(highest) + " " + QString::number(top)));
+}
+
+void TestTrendChart::savesABitmap()
+{
+    ChartRig rig;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("chart.bmp"));
+    QVERIFY(rig.chart.saveChartBitmap(path));
+    QCOMPARE(QImage(path).size(), QSize(350, 316));
+}
+
+QTEST_MAIN(TestTrendChart)
+#include "tst_trend_chart.moc"
