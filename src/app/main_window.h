@@ -1,0 +1,172 @@
+#pragma once
+
+#include "error_report.h"
+#include "link/serial/serial_frame_assembly.h"
+#include "meter/meter_decoder.h"
+#include "record/chart_model.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class CircleShape;
+class ClickablePanel;
+class DialogService;
+class LcdPanel;
+class LocaleService;
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QToolButton;
+class TSerialPortDriver;
+class WindowTimer;
+
+// Check boxes of the window definition that pick model-specific behaviour.
+// They are not shown; this build is the one with IFMorvane on.
+struct ModelSwitches {
+    bool IFMorvane = true;
+    bool IFVostra = false;
+    bool IFSemvo = false;
+    bool IFOstrel = false;
+};
+
+// Makes the window's timers; tests hand out timers they fire themselves.
+using TimerFactory =
+    std::function<std::unique_ptr<WindowTimer>(const QString &name, int intervalMs, bool enabled)>;
+
+// What the window needs from the system, so tests can stand in for it.
+struct WindowServices {
+    DialogService &dialogs;
+    LocaleService &locale;
+    bool native64 = true;            // caption suffix
+    std::function<void()> terminate; // tells the application to end
+    ModelSwitches switches = ModelSwitches{};
+    TimerFactory makeTimer = {}; // default: timers of the event loop
+};
+
+// The main window: owns every part of the program and wires them together.
+class TFCOMM : public QMainWindow, private DecoderHooks {
+    Q_OBJECT
+
+public:
+    explicit TFCOMM(const WindowServices &services, QWidget *parent = nullptr);
+    ~TFCOMM() override;
+
+    // A link delivered a frame: decode it, reporting a frame that does not
+    // convert through the general error report.
+    void frameReceived(const QString &frameHex);
+
+    // The decoder, run on FrameHex.
+    void LcdDisplayMorvane();
+
+    // Connection control.
+    void COM11Click();
+    void COM21Click();
+    void COM31Click();
+    void COM41Click();
+    void COMConClick();
+    void ConTimerTimer();
+
+    const MeterDecoder &decoder() const { return m_decoder; }
+    const ChartModel &chartModel() const { return m_chart; }
+    ErrorReport &errorReport() { return m_errors; }
+    QString systeminfomation() const { return m_systeminfomation; }
+
+    QString FrameHex;
+    std::unique_ptr<TSerialPortDriver> COMM2;
+    SerialFrameAssembly ComFrames; // the serial receive handler's line assembly
+    std::unique_ptr<WindowTimer> ConTimer;
+    int WatchdogTicks = 0; // ConTimer ticks since the last decoded frame, 0..2
+
+    // Top bar.
+    QFrame *Panel5 = nullptr;
+    ClickablePanel *BtCOM1 = nullptr;
+    ClickablePanel *BtCOM2 = nullptr;
+    ClickablePanel *BtCOM3 = nullptr;
+    ClickablePanel *BtCOM4 = nullptr;
+    QPushButton *COMCon = nullptr;
+    QPushButton *USBCon = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+
+    // LCD panel and bar graph.
+    LcdPanel *Panel1 = nullptr;
+    QProgressBar *PBar2 = nullptr;
+
+    // Recording strip and grid.
+    QFrame *Panel2 = nullptr;
+    QCheckBox *RepeatSet = nullptr;
+    QCheckBox *RecordSI = nullptr;
+    QLineEdit *RecordSITime = nullptr;
+    QToolButton *RecordNew = nullptr;
+    QToolButton *OpenDataFiles = nullptr;
+    QToolButton *saveas = nullptr;
+    QToolButton *BtPrint = nullptr;
+    QTableView *DBGrid1 = nullptr;
+
+    // Limit panel.
+    QFrame *Panel4 = nullptr;
+    QLabel *T1_HI = nullptr;
+    QLineEdit *T1HI = nullptr;
+    QLabel *T1_Value = nullptr;
+    QLineEdit *T1VALUE = nullptr;
+    QLabel *T1_LO = nullptr;
+    QLineEdit *T1LO = nullptr;
+    CircleShape *Shape1 = nullptr;
+    QLabel *judge = nullptr;
+    QLabel *CONok = nullptr;
+    QLabel *CONokN = nullptr;
+
+    // Chart strip and chart.
+    QFrame *Panel3 = nullptr;
+    QCheckBox *BtFill = nullptr;
+    QLineEdit *Maxrecord = nullptr;
+    QToolButton *BtSave = nullptr;
+    QToolButton *BtFirst = nullptr;
+    QToolButton *BTPrevious = nullptr;
+    QPushButton *Bt10 = nullptr;
+    QToolButton *BtNext = nullptr;
+    QToolButton *BTlast = nullptr;
+    QToolButton *TbFd = nullptr;
+    QToolButton *TbSx = nullptr;
+    QWidget *Chtshow = nullptr;
+
+    // Menu "Record".
+    QMenu *RecordMenu = nullptr;
+    QAction *N10001 = nullptr;
+    QAction *N50001 = nullptr;
+    QAction *N100001 = nullptr;
+    QAction *N500001 = nullptr;
+    QAction *N1000001 = nullptr;
+    QAction *limitess = nullptr;
+
+private:
+    void createLayout();
+    void createTopBar(QWidget *client);
+    void createRecordStrip(QWidget *client);
+    void createLimitPanel(QWidget *client);
+    void createChartStrip(QWidget *client);
+    void createMenu();
+    void createComponents();
+    void selectPort(int index);
+    void FormCreate();
+    void BitBtn1Click();
+    void showEvent(QShowEvent *event) override;
+
+    // DecoderHooks
+    void frameArrived() override;
+    void barMaximumChanged(int maximum) override;
+
+    WindowServices m_services;
+    ErrorReport m_errors;
+    ChartModel m_chart;
+    MeterDecoder m_decoder;
+    QString m_systeminfomation;
+    bool m_centred = false;
+};

@@ -1,0 +1,47 @@
+#include "widgets.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+bool ClickablePanel::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && m_toolTipSource)
+        setToolTip(m_toolTipSource());
+    return QLabel::event(event);
+}
+
+void ClickablePanel::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void CircleShape::setFillColor(const QColor &color)
+{
+    if (color == m_fill)
+        return;
+    m_fill = color;
+    update();
+}
+
+void CircleShape::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(m_fill);
+    p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+QFrame *makeSunkenPanel(QWidget *parent, const QColor &background)
+{
+    auto *panel = new QFrame(parent);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    panel->setAutoFillBackground(true);
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, background);
+    panel->setPalette(pal);
+    return panel;
+}

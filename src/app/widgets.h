@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QLabel>
+#include <QWidget>
+
+#include <functional>
+
+// A sunken panel with a caption that reacts to clicks while enabled.
+class ClickablePanel : public QLabel {
+    Q_OBJECT
+
+public:
+    using QLabel::QLabel;
+
+    // The tooltip is asked for when it is about to show, so it can name
+    // what the panel stands for at that moment.
+    void setToolTipSource(std::function<QString()> source) { m_toolTipSource = std::move(source); }
+
+signals:
+    void clicked();
+
+protected:
+    bool event(QEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    std::function<QString()> m_toolTipSource;
+};
+
+// A filled ellipse with a black outline, the verdict lamp of the limit panel.
+class CircleShape : public QWidget {
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+    void setFillColor(const QColor &color);
+    QColor fillColor() const { return m_fill; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_fill = Qt::white;
+};
+
+// A sunken white panel, as the LCD and limit panels are drawn.
+QFrame *makeSunkenPanel(QWidget *parent, const QColor &background);

@@ -1,0 +1,321 @@
+#include "fake_dialogs.h"
+
+#include "app/main_window.h"
+#include "app/widgets.h"
+#include "link/serial/serial_port_driver.h"
+#include "meter/frame_builder.h"
+#include "meter/lcd_panel.h"
+#include "meter/locale_service.h"
+#include "record/window_timer.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+struct Window {
+    FakeDialogs dialogs;
+    FixedLocaleService locale;
+    int terminations = 0;
+    QHash<QString, ManualWindowTimer *> timers;
+    std::unique_ptr<TFCOMM> w;
+
+    explicit Window(bool native64 = true, ModelSwitches switches = {})
+    {
+        locale.setSystemLocale(QLocale(QLocale::German));
+        auto makeTimer = [this](const QString &name, int intervalMs, bool enabled) {
+            auto timer = std::make_unique<ManualWindowTimer>(intervalMs, enabled);
+            timers.insert(name, timer.get());
+            return timer;
+        };
+        w = std::make_unique<TFCOMM>(
+            WindowServices{dialogs, locale, native64, [this] { ++terminations; }, switches, makeTimer});
+        // No serial device exists for these tests.
+        w->COMM2->setPortNameLookup([](TSerialPortDriver::TComPortNumber) { return QString(); });
+    }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void caption_data();
+    void caption();
+    void clientAreaIsFixed();
+    void regionsSitAtTheirPlaces_data();
+    void regionsSitAtTheirPlaces();
+    void startValues();
+    void quitAsksFirst_data();
+    void quitAsksFirst();
+    void decodedFrameReachesPanel();
+    void conversionErrorsReachTheErrorReport_data();
+    void conversionErrorsReachTheErrorReport();
+    void portSelectorCycles();
+    void missingPortConnectsSilently();
+    void indicatorGoesDarkAtThirdTick();
+};
+
+void TestMainWindow::caption_data()
+{
+    QTest::addColumn<bool>("native64");
+    QTest::addColumn<bool>("morvane");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("64-bit") << true << true << "Halvern Interface Program Ver 3.03(x64)";
+    QTest::newRow("32-bit") << false << true << "Halvern Interface Program Ver 3.03(x86)";
+    QTest::newRow("model switch off") << true << false << "(x64)";
+}
+
+void TestMainWindow::caption()
+{
+    QFETCH(bool, native64);
+    QFETCH(bool, morvane);
+    ModelSwitches switches;
+    switches.IFMorvane = morvane;
+    Window win(native64, switches);
+    QTEST(win.w->windowTitle(), "caption");
+}
+
+void TestMainWindow::clientAreaIsFixed()
+{
+    Window win;
+    win.w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(win.w.get()));
+    QCOMPARE(win.w->centralWidget()->size(), QSize(663, 509));
+    QCOMPARE(win.w->minimumSize(), win.w->maximumSize()); // not resizable
+    QVERIFY(!(win.w->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(win.w->windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+void TestMainWindow::regionsSitAtTheirPlaces_data()
+{
+    QTest::addColumn<QString>("region");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("top bar") << "Panel5" << QRect(0, 0, 663, 32);
+    QTest::newRow("port panel") << "BtCOM1" << QRect(5, 3, 61, 24);
+    QTest::newRow("COM button") << "COMCon" << QRect(76, 3, 125, 25);
+    QTest::newRow("USB button") << "USBCon" << QRect(203, 3, 158, 25);
+    QTest::newRow("Quit") << "BitBtn1" << QRect(563, 3, 86, 25);
+    QTest::newRow("LCD panel") << "Panel1" << QRect(5, 36, 302, 162);
+    QTest::newRow("bar graph") << "PBar2" << QRect(5, 197, 302, 17);
+    QTest::newRow("record bar") << "Panel2" << QRect(4, 216, 305, 41);
+    QTest::newRow("grid") << "DBGrid1" << QRect(4, 264, 303, 241);
+    QTest::newRow("limit panel") << "Panel4" << QRect(308, 34, 351, 116);
+    QTest::newRow("indicator") << "CONokN" << QRect(310, 13, 25, 24);
+    QTest::newRow("chart bar") << "Panel3" << QRect(306, 149, 353, 41);
+    QTest::newRow("chart") << "Chtshow" << QRect(309, 189, 350, 316);
+}
+
+void TestMainWindow::regionsSitAtTheirPlaces()
+{
+    QFETCH(QString, region);
+    Window win;
+    TFCOMM &w = *win.w;
+    QHash<QString, QWidget *> widgets;
+    for (QWidget *widget : std::initializer_list<QWidget *>{w.Panel5, w.BtCOM1, w.COMCon, w.USBCon, w.BitBtn1,
+                                                            w.Panel1, w.PBar2, w.Panel2, w.DBGrid1, w.Panel4,
+                                                            w.CONokN, w.Panel3, w.Chtshow})
+        widgets.insert(widget->objectName(), widget);
+    QVERIFY(widgets.contains(region));
+    QTEST(widgets[region]->geometry(), "geometry");
+}
+
+void TestMainWindow::startValues()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    QCOMPARE(w.Panel1->state(), LcdState::startUp());
+    QVERIFY(!w.CONok->isVisibleTo(&w));
+    QVERIFY(w.CONokN->isVisibleTo(&w));
+    QVERIFY(w.BtCOM1->isVisibleTo(&w));
+    QVERIFY(!w.BtCOM2->isVisibleTo(&w) && !w.BtCOM3->isVisibleTo(&w) && !w.BtCOM4->isVisibleTo(&w));
+    QCOMPARE(w.BtCOM3->text(), QStringLiteral("COM 3"));
+    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Connection"));
+    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Connection"));
+    QVERIFY(!w.COMCon->isChecked() && !w.USBCon->isChecked());
+    QCOMPARE(w.PBar2->maximum(), 60);
+    QCOMPARE(w.PBar2->value(), 30);
+    QCOMPARE(w.T1HI->text(), QStringLiteral("4000"));
+    QCOMPARE(w.T1LO->text(), QStringLiteral("-4000"));
+    QCOMPARE(w.T1VALUE->text(), QStringLiteral("0"));
+    QCOMPARE(w.judge->text(), QString());
+    QVERIFY(w.RepeatSet->isChecked());
+    QVERIFY(!w.RecordSI->isChecked());
+    QCOMPARE(w.RecordSI->text(), QStringLiteral("Sampling Interval           'S"));
+    QCOMPARE(w.RecordSITime->text(), QStringLiteral("1"));
+    QVERIFY(w.BtFill->isChecked());
+    QCOMPARE(w.Maxrecord->text(), QStringLiteral("100"));
+    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    QVERIFY(w.TbFd->isVisibleTo(&w) && !w.TbSx->isVisibleTo(&w));
+    QVERIFY(w.N100001->isChecked());
+    QCOMPARE(w.limitess->text(), QStringLiteral("limitless"));
+    QCOMPARE(w.chartModel().valueAxis.minimum, -4000.0);
+    QCOMPARE(w.chartModel().valueAxis.maximum, 4000.0);
+    QCOMPARE(w.decoder().scaleCount(), 4000);
+    QCOMPARE(w.systeminfomation(), QStringLiteral(","));
+    QCOMPARE(w.RepeatSet->toolTip(), QStringLiteral("Repeage Record"));
+    QCOMPARE(w.RecordNew->toolTip(), QStringLiteral("Close Data"));
+    QCOMPARE(w.BTlast->toolTip(), QStringLiteral("last"));
+}
+
+void TestMainWindow::quitAsksFirst_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("&No keeps everything") << false;
+    QTest::newRow("&Yes ends the program") << true;
+}
+
+void TestMainWindow::quitAsksFirst()
+{
+    QFETCH(bool, yes);
+    Window win;
+    win.w->show();
+    win.w->frameReceived(frameHex('+', "1234", '1', Bits::Dc8, 0, 0, Bits::Volt11));
+    win.dialogs.answer = yes;
+    QTest::mouseClick(win.w->BitBtn1, Qt::LeftButton);
+    QCOMPARE(win.dialogs.questions,
+             QStringList{"Information|Are you sure that you want to quit this application?"});
+    QCOMPARE(win.terminations, yes ? 1 : 0);
+    QCOMPARE(win.w->isVisible(), !yes);
+    QCOMPARE(win.w->decoder().reading().ValueText, QStringLiteral("1.234"));
+}
+
+void TestMainWindow::decodedFrameReachesPanel()
+{
+    Window win;
+    win.w->frameReceived(frameHex('-', "?0:?", '2', Bits::Dc8 | Bits::Auto8, 0, 0, Bits::Volt11));
+    const LcdState &shown = win.w->Panel1->state();
+    QCOMPARE(shown, win.w->decoder().lcd());
+    QCOMPARE(shown.digits, (std::array<QString, 4>{"", "0", "@", ""}));
+    QVERIFY(shown.isVisible(LcdElement::LcdP2));
+    QVERIFY(shown.isVisible(LcdElement::LCDsend));
+    QVERIFY(win.w->CONok->isVisibleTo(win.w.get()));
+    QVERIFY(!win.w->CONokN->isVisibleTo(win.w.get()));
+    QCOMPARE(win.w->PBar2->maximum(), 40); // follows the value axis
+    QVERIFY(win.dialogs.errors.isEmpty());
+}
+
+void TestMainWindow::conversionErrorsReachTheErrorReport_data()
+{
+    QTest::addColumn<QString>("bad");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("function"); // what the frame left in Reading
+    QTest::addColumn<bool>("annunciatorsNew");
+    QTest::newRow("point code") << frameHex('+', "5678", ':', Bits::Ac8, 0, 0, Bits::Volt11)
+                                << "Error|'A' is not a valid integer value"
+                                << "" << false;
+    QTest::newRow("digits") << frameHex('+', "5:78", '1', Bits::Ac8, 0, 0, Bits::Volt11)
+                            << "Error|'5A78' is not a valid integer value"
+                            << "AC" << true;
+}
+
+void TestMainWindow::conversionErrorsReachTheErrorReport()
+{
+    QFETCH(QString, bad);
+    QFETCH(bool, annunciatorsNew);
+    Window win;
+    const QString good = frameHex('-', "1234", '1', Bits::Dc8, 0, 0, Bits::Volt11);
+    win.w->frameReceived(good);
+    win.w->frameReceived(bad);
+
+    QTEST(win.dialogs.errors.join(';'), "message");
+    QTEST(win.w->decoder().reading().FunctionText, "function");
+    const LcdState &shown = win.w->Panel1->state();
+    QCOMPARE(shown.digits, (std::array<QString, 4>{"1", "2", "3", "4"})); // the previous frame's digits
+    QVERIFY(!shown.isVisible(LcdElement::LcdFH));
+    QVERIFY(!shown.isVisible(LcdElement::LcdDc1));
+    QCOMPARE(shown.isVisible(LcdElement::LcdAC), annunciatorsNew);
+
+    win.w->frameReceived(good);
+    QCOMPARE(win.dialogs.errors.size(), 1);
+    QCOMPARE(win.w->Panel1->state().digits[0], QStringLiteral("1"));
+    QVERIFY(win.w->Panel1->state().isVisible(LcdElement::LcdFH));
+    QCOMPARE(win.w->decoder().reading().ValueText, QStringLiteral("-1.234"));
+}
+
+void TestMainWindow::portSelectorCycles()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.w->show();
+    const QList<ClickablePanel *> panels{w.BtCOM1, w.BtCOM2, w.BtCOM3, w.BtCOM4};
+    for (int click = 1; click <= 4; ++click) {
+        const int expected = click % 4;
+        ClickablePanel *visible = nullptr;
+        for (ClickablePanel *p : panels)
+            if (p->isVisible())
+                visible = p;
+        QVERIFY(visible);
+        QTest::mouseClick(visible, Qt::LeftButton);
+        QCOMPARE(int(w.COMM2->ComPort()), expected);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(panels[i]->isVisible(), i == expected);
+        QCOMPARE(panels[expected]->text(), QStringLiteral("COM %1").arg(expected + 1));
+    }
+}
+
+void TestMainWindow::missingPortConnectsSilently()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    QTest::mouseClick(w.BtCOM1, Qt::LeftButton); // COM 2
+    QTest::mouseClick(w.COMCon, Qt::LeftButton);
+    QVERIFY(w.COMCon->isChecked());
+    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Disconnect"));
+    QVERIFY(!w.USBCon->isVisible());
+    QVERIFY(!w.COMM2->IsOpen());
+    QVERIFY(!w.BtCOM2->isEnabled());
+    QVERIFY(w.CONokN->isVisible());
+    QVERIFY(win.dialogs.errors.isEmpty() && win.dialogs.questions.isEmpty());
+
+    // The panel does not react while connected: the port cannot change.
+    QTest::mouseClick(w.BtCOM2, Qt::LeftButton);
+    QCOMPARE(w.COMM2->ComPort(), TSerialPortDriver::pnCOM2);
+    QVERIFY(w.BtCOM2->isVisible());
+
+    QTest::mouseClick(w.COMCon, Qt::LeftButton);
+    QVERIFY(!w.COMCon->isChecked());
+    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Connection"));
+    QVERIFY(w.USBCon->isVisible());
+    QVERIFY(w.BtCOM2->isEnabled());
+}
+
+void TestMainWindow::indicatorGoesDarkAtThirdTick()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    ManualWindowTimer *conTimer = win.timers.value("ConTimer");
+    QVERIFY(conTimer && conTimer->isEnabled());
+    QCOMPARE(conTimer->interval(), 100);
+    const QString frame = frameHex('+', "1234", '1', Bits::Dc8, 0, 0, Bits::Volt11);
+
+    // Frames closer than 200 ms apart keep the indicator lit.
+    for (int i = 0; i < 10; ++i) {
+        w.frameReceived(frame);
+        conTimer->fire();
+        conTimer->fire();
+        QVERIFY(w.CONok->isVisibleTo(&w));
+    }
+    conTimer->fire();
+    QVERIFY(!w.CONok->isVisibleTo(&w));
+    QVERIFY(w.CONokN->isVisibleTo(&w));
+    QCOMPARE(w.WatchdogTicks, 0);
+
+    w.frameReceived(frame);
+    QVERIFY(w.CONok->isVisibleTo(&w));
+    QVERIFY(!w.CONokN->isVisibleTo(&w));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
