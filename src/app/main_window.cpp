@@ -4,68 +4,53 @@
 #include "link/serial/serial_port_driver.h"
 #include "meter/lcd_panel.h"
 #include "meter/locale_service.h"
-#include "pictures.h"
 #include "platform_info.h"
+#include "record/chart_control.h"
+#include "record/limit_judge.h"
+#include "record/measurement_log.h"
+#include "record/measurement_table_model.h"
+#include "record/page_size_input.h"
+#include "record/trend_chart.h"
 #include "record/window_timer.h"
 #include "widgets.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 
 namespace {
 
-const QColor kButtonFace(240, 240, 240);
-const QColor kSilver(192, 192, 192);
 const QColor kInfoBackground(255, 255, 225); // the system's tooltip colour
 
-QFont pixelFont(const char *family, int pixelSize, bool bold)
+void setBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 {
-    QFont f(QString::fromLatin1(family));
-    f.setPixelSize(pixelSize);
-    f.setBold(bold);
-    return f;
-}
-
-QToolButton *glyphButton(QWidget *parent, QStyle::StandardPixmap glyph, const QString &hint,
-                         const QRect &geometry)
-{
-    auto *button = new QToolButton(parent);
-    button->setIcon(parent->style()->standardIcon(glyph));
-    button->setToolTip(hint);
-    button->setGeometry(geometry);
-    return button;
-}
-
-QLabel *label(QWidget *parent, const QString &text, const QFont &f, const QPoint &at)
-{
-    auto *l = new QLabel(text, parent);
-    l->setFont(f);
-    l->adjustSize();
-    l->move(at);
-    return l;
-}
-
-QLineEdit *edit(QWidget *parent, const QString &text, const QFont &f, const QRect &geometry)
-{
-    auto *e = new QLineEdit(text, parent);
-    e->setFont(f);
-    e->setGeometry(geometry);
-    return e;
+    QPalette pal = widget->palette();
+    pal.setColor(role, colour);
+    widget->setPalette(pal);
 }
 
 } // namespace
+
+class TFCOMM::Hooks : public DecoderHooks {
+public:
+    explicit Hooks(TFCOMM &w) : m_w(w) {}
+    void normaliseLimitSeparators() override { m_w.normaliseLimitSeparators(); }
+    void frameArrived() override { m_w.frameArrived(); }
+    void measurementKindChanged() override { m_w.measurementKindChanged(); }
+    void judge() override { m_w.judgeReading(); }
+    void barMaximumChanged(int maximum) override { m_w.barMaximumChanged(maximum); }
+    void handOff() override { m_w.handOff(); }
+
+private:
+    TFCOMM &m_w;
+};
 
 TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services), m_errors(services.dialogs),
@@ -74,19 +59,20 @@ TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
     setObjectName(QStringLiteral("FCOMM"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFont(pixelFont("MS Sans Serif", 11, true));
     if (!m_services.makeTimer)
         m_services.makeTimer = [](const QString &, int intervalMs, bool enabled) {
             return std::make_unique<QtWindowTimer>(intervalMs, enabled);
         };
     createLayout();
     createComponents();
-    m_decoder.setHooks(this);
+    m_hooks = std::make_unique<Hooks>(*this);
+    m_decoder.setHooks(m_hooks.get());
     FormCreate();
 }
 
 TFCOMM::~TFCOMM() = default;
 
+// The components of the window definition, before the start-up handler.
 void TFCOMM::createComponents()
 {
     COMM2 = std::make_unique<TSerialPortDriver>();
@@ -95,19 +81,29 @@ void TFCOMM::createComponents()
     COMM2->setComPortPollingDelay(100);
 
     ConTimer = m_services.makeTimer(QStringLiteral("ConTimer"), 100, true);
+    Timer1 = m_services.makeTimer(QStringLiteral("Timer1"), 500, false);
+    Timer2 = m_services.makeTimer(QStringLiteral("Timer2"), 1000, true);
+    Timer3 = m_services.makeTimer(QStringLiteral("Timer3"), 1000, false);
+    Timer4 = m_services.makeTimer(QStringLiteral("Timer4"), 500, false);
     ConTimer->setOnTimeout([this] { m_errors.guard([this] { ConTimerTimer(); }); });
 
+    auto on = [this](auto *sender, auto signal, void (TFCOMM::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { m_errors.guard([this, handler] { (this->*handler)(); }); });
+    };
+    on(BitBtn1, &QPushButton::clicked, &TFCOMM::BitBtn1Click);
+
     // Each port panel advances the selection to the next port.
-    connect(BtCOM1, &ClickablePanel::clicked, this, [this] { m_errors.guard([this] { COM21Click(); }); });
-    connect(BtCOM2, &ClickablePanel::clicked, this, [this] { m_errors.guard([this] { COM31Click(); }); });
-    connect(BtCOM3, &ClickablePanel::clicked, this, [this] { m_errors.guard([this] { COM41Click(); }); });
-    connect(BtCOM4, &ClickablePanel::clicked, this, [this] { m_errors.guard([this] { COM11Click(); }); });
+    on(BtCOM1, &ClickablePanel::clicked, &TFCOMM::COM21Click);
+    on(BtCOM2, &ClickablePanel::clicked, &TFCOMM::COM31Click);
+    on(BtCOM3, &ClickablePanel::clicked, &TFCOMM::COM41Click);
+    on(BtCOM4, &ClickablePanel::clicked, &TFCOMM::COM11Click);
     for (ClickablePanel *panel : {BtCOM1, BtCOM2, BtCOM3, BtCOM4})
         panel->setToolTipSource([this] {
             const QString device = COMM2->DeviceName(COMM2->ComPort());
             return device.isEmpty() ? QStringLiteral("no serial device") : device;
         });
-    connect(COMCon, &QPushButton::clicked, this, [this] { m_errors.guard([this] { COMConClick(); }); });
+    on(COMCon, &QPushButton::clicked, &TFCOMM::COMConClick);
 
     // A frame the decoder cannot convert ends only that frame.
     ComFrames.setFrameHandler([this](const QString &hex) {
@@ -115,234 +111,35 @@ void TFCOMM::createComponents()
         LcdDisplayMorvane();
     });
     ComFrames.setErrorHandler([this](const QString &message) { m_errors.report(message); });
-}
 
-void TFCOMM::createLayout()
-{
-    auto *client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(663, 509);
-    client->setAutoFillBackground(true);
-    QPalette pal = client->palette();
-    pal.setColor(QPalette::Window, kButtonFace);
-    client->setPalette(pal);
-    setCentralWidget(client);
-    layout()->setSizeConstraint(QLayout::SetFixedSize); // not resizable
-
-    createTopBar(client);
-
-    Panel1 = new LcdPanel(client);
-    Panel1->setGeometry(5, 36, 302, 162);
-
-    PBar2 = new QProgressBar(client);
-    PBar2->setGeometry(5, 197, 302, 17);
-    PBar2->setTextVisible(false);
-    PBar2->setRange(0, 60);
-    PBar2->setValue(30);
-
-    createRecordStrip(client);
-
-    DBGrid1 = new QTableView(client);
-    DBGrid1->setGeometry(4, 264, 303, 241);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setFont(pixelFont("Arial", 12, false));
-    DBGrid1->horizontalHeader()->setFont(pixelFont("MS Sans Serif", 11, false));
-    DBGrid1->verticalHeader()->hide();
-
-    createLimitPanel(client);
-    createChartStrip(client);
-
-    auto *chart = new QFrame(client);
-    chart->setGeometry(309, 189, 350, 316);
-    chart->setAutoFillBackground(true);
-    chart->setPalette(QPalette(Qt::white));
-    Chtshow = chart;
-    Panel3->raise(); // the strip overlaps the chart's top edge
-
-    createMenu();
-
-    // The window definition's names, for finding controls by name.
-    const std::pair<QWidget *, const char *> named[] = {
-        {Panel5, "Panel5"},       {BtCOM1, "BtCOM1"},
-        {BtCOM2, "BtCOM2"},       {BtCOM3, "BtCOM3"},
-        {BtCOM4, "BtCOM4"},       {COMCon, "COMCon"},
-        {USBCon, "USBCon"},       {BitBtn1, "BitBtn1"},
-        {Panel1, "Panel1"},       {PBar2, "PBar2"},
-        {Panel2, "Panel2"},       {RepeatSet, "RepeatSet"},
-        {RecordSI, "RecordSI"},   {RecordSITime, "RecordSITime"},
-        {RecordNew, "RecordNew"}, {OpenDataFiles, "OpenDataFiles"},
-        {saveas, "saveas"},       {BtPrint, "BtPrint"},
-        {DBGrid1, "DBGrid1"},     {Panel4, "Panel4"},
-        {T1_HI, "T1_HI"},         {T1HI, "T1HI"},
-        {T1_Value, "T1_Value"},   {T1VALUE, "T1VALUE"},
-        {T1_LO, "T1_LO"},         {T1LO, "T1LO"},
-        {Shape1, "Shape1"},       {judge, "judge"},
-        {CONok, "CONok"},         {CONokN, "CONokN"},
-        {Panel3, "Panel3"},       {BtFill, "BtFill"},
-        {Maxrecord, "Maxrecord"}, {BtSave, "BtSave"},
-        {BtFirst, "BtFirst"},     {BTPrevious, "BTPrevious"},
-        {Bt10, "Bt10"},           {BtNext, "BtNext"},
-        {BTlast, "BTlast"},       {TbFd, "TbFd"},
-        {TbSx, "TbSx"},           {Chtshow, "Chtshow"},
-    };
-    for (const auto &[widget, name] : named)
-        widget->setObjectName(QString::fromLatin1(name));
-}
-
-void TFCOMM::createTopBar(QWidget *client)
-{
-    Panel5 = new QFrame(client);
-    Panel5->setGeometry(0, 0, 663, 32);
-    Panel5->setFrameStyle(QFrame::Panel | QFrame::Raised);
-
-    ClickablePanel **panels[] = {&BtCOM1, &BtCOM2, &BtCOM3, &BtCOM4};
-    for (int i = 0; i < 4; ++i) {
-        auto *p = new ClickablePanel(QStringLiteral("COM %1").arg(i + 1), Panel5);
-        p->setGeometry(5, 3, 61, 24);
-        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        p->setAlignment(Qt::AlignCenter);
-        p->setFont(pixelFont("Arial", 16, true));
-        p->setAutoFillBackground(true);
-        p->setPalette(QPalette(kSilver));
-        p->setVisible(i == 0);
-        *panels[i] = p;
-    }
-
-    COMCon = new QPushButton(QStringLiteral("COM Connection"), Panel5);
-    COMCon->setCheckable(true);
-    COMCon->setGeometry(76, 3, 125, 25);
-
-    USBCon = new QPushButton(QStringLiteral("USB Connection"), Panel5);
-    USBCon->setCheckable(true);
-    USBCon->setGeometry(203, 3, 158, 25);
-
-    BitBtn1 =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Quit"), Panel5);
-    BitBtn1->setGeometry(563, 3, 86, 25);
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { m_errors.guard([this] { BitBtn1Click(); }); });
-}
-
-void TFCOMM::createRecordStrip(QWidget *client)
-{
-    Panel2 = new QFrame(client);
-    Panel2->setGeometry(4, 216, 305, 41);
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
-
-    RepeatSet = new QCheckBox(QStringLiteral("Repeat"), Panel2);
-    RepeatSet->setToolTip(QStringLiteral("Repeage Record"));
-    RepeatSet->setChecked(true);
-    RepeatSet->setGeometry(6, 2, 90, 18);
-
-    // The edit sits over the blanks of the caption.
-    RecordSI = new QCheckBox(QStringLiteral("Sampling Interval           'S"), Panel2);
-    RecordSI->setGeometry(6, 20, 172, 18);
-    const QFontMetrics metrics = RecordSI->fontMetrics();
-    const int blanksAt = 6 + 20 + metrics.horizontalAdvance(QStringLiteral("Sampling Interval "));
-    const int blanksWidth = metrics.horizontalAdvance(QStringLiteral("          "));
-    RecordSITime = edit(Panel2, QStringLiteral("1"), font(), QRect(blanksAt, 20, blanksWidth, 18));
-
-    RecordNew =
-        glyphButton(Panel2, QStyle::SP_FileDialogNewFolder, QStringLiteral("Close Data"), {178, 5, 30, 30});
-    OpenDataFiles = glyphButton(Panel2, QStyle::SP_DialogOpenButton, QStringLiteral("Open old data files"),
-                                {209, 5, 30, 30});
-    saveas =
-        glyphButton(Panel2, QStyle::SP_DialogSaveButton, QStringLiteral("Save data files"), {240, 5, 30, 30});
-    BtPrint =
-        glyphButton(Panel2, QStyle::SP_FileDialogDetailedView, QStringLiteral("Print"), {271, 5, 30, 30});
-}
-
-void TFCOMM::createLimitPanel(QWidget *client)
-{
-    Panel4 = makeSunkenPanel(client, Qt::white);
-    Panel4->setGeometry(308, 34, 351, 116);
-
-    const QFont small = pixelFont("Arial", 11, true);
-    T1_HI = label(Panel4, QStringLiteral("Set High Limit:"), small, {16, 16});
-    T1HI = edit(Panel4, QStringLiteral("4000"), small, {113, 12, 57, 22});
-    T1HI->setToolTip(QStringLiteral("Please enter a number here."));
-    T1_Value = label(Panel4, QStringLiteral("Measure Value:"), small, {16, 52});
-    T1VALUE = edit(Panel4, QStringLiteral("0"), pixelFont("Arial", 21, true), {112, 43, 81, 32});
-    T1VALUE->setPalette(QPalette(kInfoBackground));
-    QPalette valuePalette = T1VALUE->palette();
-    valuePalette.setColor(QPalette::Base, kInfoBackground);
-    T1VALUE->setPalette(valuePalette);
-    T1_LO = label(Panel4, QStringLiteral("Set Low Limit:"), small, {16, 84});
-    T1LO = edit(Panel4, QStringLiteral("-4000"), small, {112, 84, 57, 22});
-    T1LO->setToolTip(QStringLiteral("Please enter a number here."));
-
-    Shape1 = new CircleShape(Panel4);
-    Shape1->setGeometry(192, 8, 113, 97);
-    Shape1->setFillColor(kInfoBackground);
-
-    judge = label(Panel4, QString(), pixelFont("MS Sans Serif", 24, true), {216, 40});
-    judge->setAutoFillBackground(true);
-    judge->setPalette(QPalette(kInfoBackground));
-
-    CONok = new QLabel(Panel4);
-    CONok->setPixmap(connectionPicture(true));
-    CONok->setGeometry(310, 13, 25, 24);
-    CONok->hide();
-    CONokN = new QLabel(Panel4);
-    CONokN->setPixmap(connectionPicture(false));
-    CONokN->setGeometry(310, 13, 25, 24);
-}
-
-void TFCOMM::createChartStrip(QWidget *client)
-{
-    Panel3 = new QFrame(client);
-    Panel3->setGeometry(306, 149, 353, 41);
-    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
-
-    auto *bevel = new QFrame(Panel3);
-    bevel->setGeometry(4, 5, 52, 31);
-    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    BtFill = new QCheckBox(QStringLiteral("Fill"), bevel);
-    BtFill->setToolTip(QStringLiteral("Graphic Fill"));
-    BtFill->setChecked(true);
-    BtFill->setGeometry(5, 6, 44, 18);
-
-    Maxrecord = edit(Panel3, QStringLiteral("100"), font(), {60, 9, 42, 22});
-
-    BtSave = glyphButton(Panel3, QStyle::SP_DialogSaveButton, QStringLiteral("Save"), {105, 6, 28, 28});
-    BtFirst = glyphButton(Panel3, QStyle::SP_MediaSkipBackward, QStringLiteral("First"), {135, 6, 28, 28});
-    BTPrevious =
-        glyphButton(Panel3, QStyle::SP_MediaSeekBackward, QStringLiteral("Previous"), {163, 6, 28, 28});
-    Bt10 = new QPushButton(QStringLiteral("1"), Panel3);
-    Bt10->setToolTip(QStringLiteral("Page No."));
-    Bt10->setGeometry(191, 6, 44, 28);
-    QPalette pagePalette = Bt10->palette();
-    pagePalette.setColor(QPalette::ButtonText, Qt::blue);
-    Bt10->setPalette(pagePalette);
-    BtNext = glyphButton(Panel3, QStyle::SP_MediaSeekForward, QStringLiteral("Next"), {235, 6, 28, 28});
-    BTlast = glyphButton(Panel3, QStyle::SP_MediaSkipForward, QStringLiteral("last"), {263, 6, 28, 28});
-    TbFd = glyphButton(Panel3, QStyle::SP_TitleBarMaxButton, QStringLiteral("Graphic Enlarge"),
-                       {318, 6, 28, 28});
-    TbSx = glyphButton(Panel3, QStyle::SP_TitleBarNormalButton, QStringLiteral("Graphic Restore"),
-                       {318, 6, 28, 28});
-    TbSx->hide();
-}
-
-void TFCOMM::createMenu()
-{
-    RecordMenu = menuBar()->addMenu(QStringLiteral("Record"));
-    auto *group = new QActionGroup(this);
-    QAction **items[] = {&N10001, &N50001, &N100001, &N500001, &N1000001, &limitess};
-    const char *captions[] = {"1000", "5000", "10000", "50000", "100000", "limitless"};
-    for (int i = 0; i < 6; ++i) {
-        QAction *a = RecordMenu->addAction(QString::fromLatin1(captions[i]));
-        a->setCheckable(true);
-        group->addAction(a);
-        *items[i] = a;
-    }
-    N100001->setChecked(true);
+    on(RecordNew, &QToolButton::clicked, &TFCOMM::RecordNewClick);
+    on(BtFill, &QCheckBox::clicked, &TFCOMM::btFillClick);
+    on(RepeatSet, &QCheckBox::clicked, &TFCOMM::btFillClick); // only re-applies the Fill choice
+    on(BtFirst, &QToolButton::clicked, &TFCOMM::BtFirstClick);
+    on(BTPrevious, &QToolButton::clicked, &TFCOMM::BTPreviousClick);
+    on(BtNext, &QToolButton::clicked, &TFCOMM::BtNextClick);
+    on(BTlast, &QToolButton::clicked, &TFCOMM::BTlastClick);
+    on(TbFd, &QToolButton::clicked, &TFCOMM::TbFdClick);
+    on(TbSx, &QToolButton::clicked, &TFCOMM::TbSxClick);
 }
 
 void TFCOMM::FormCreate()
 {
+    Pager = std::make_unique<TChartControl>(m_chart, 100);
     m_systeminfomation = m_services.locale.systemDecimalSeparator();
-    // The decoder was created with ScaleCount 4000 and no measurement kind.
+    m_decoder.refreshLocale();
+    // ScaleCount 4000 and the unmatched unit "113" come with the decoder.
+    m_gridModel = std::make_unique<MeasurementTableModel>(cds1);
+    DBGrid1->setModel(m_gridModel.get());
+    for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c)
+        DBGrid1->setColumnWidth(c, MeasurementTableModel::columnWidth(c));
+    m_log = std::make_unique<MeasurementLog>(m_decoder, cds1, *Pager, *Timer3, m_services.locale);
+    m_chart.addPlaceholderPoint();
+    ShowSeries(0);
+    ShowSeries(BtFill->isChecked() ? 0 : 1);
+    m_limits = std::make_unique<LimitJudge>(m_services.locale, *Timer1, *Timer4);
+    m_pageSize = std::make_unique<PageSizeInput>(*Pager, *Timer2);
+    wireRecording();
     if (m_services.switches.IFMorvane) {
         COMM2->setOnReceiveData([this](TSerialPortDriver *sender, const char *data, int size) {
             ComFrames.RECEIVE_COM_Data(sender, data, size);
@@ -351,7 +148,48 @@ void TFCOMM::FormCreate()
     }
     m_chart.valueAxis.maximum = m_decoder.scaleCount();
     m_chart.valueAxis.minimum = -m_decoder.scaleCount();
+    Chtshow->refresh();
     setWindowTitle(windowTitle() + captionSuffix(m_services.native64));
+}
+
+// Connects the recording, judgement and chart controls to their logic.
+void TFCOMM::wireRecording()
+{
+    m_log->onRowPosted = [this](int row) {
+        const QModelIndex index = m_gridModel->index(row, 0);
+        DBGrid1->setCurrentIndex(index);
+        DBGrid1->scrollTo(index);
+    };
+    m_log->onBarPosition = [this](int position) { PBar2->setValue(qMin(position, PBar2->maximum())); };
+    m_log->onPageShown = [this](int page) { showPage(page); };
+    m_log->onIntervalTextCorrected = [this](const QString &text) { RecordSITime->setText(text); };
+    connect(RecordSITime, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_errors.guard([&] { m_log->RecordSITimeChange(text); }); });
+    connect(RecordSI, &QCheckBox::toggled, this, [this](bool on) { m_log->setRecordSI(on); });
+    connect(RepeatSet, &QCheckBox::toggled, this, [this](bool on) { m_log->setRepeatSet(on); });
+    new KeyFilter(RecordSITime, &MeasurementLog::RecordSITimeKeyPress);
+    new KeyFilter(Maxrecord, &MeasurementLog::RecordSITimeKeyPress);
+
+    // The record-limit menu: radio checks kept by the action group.
+    QAction *items[] = {N10001, N50001, N100001, N500001, N1000001, limitess};
+    for (int i = 0; i < 6; ++i) {
+        const int limit = MeasurementLog::RecordLimits[i].maxRecords;
+        connect(items[i], &QAction::triggered, this, [this, limit] { m_log->setMaxRecords(limit); });
+    }
+
+    m_limits->onFieldText = [this](LimitJudge::Field field, const QString &text) {
+        (field == LimitJudge::High ? T1HI : T1LO)->setText(text);
+    };
+    connect(T1HI, &QLineEdit::textChanged, this, [this](const QString &text) { m_limits->T1HIChange(text); });
+    connect(T1LO, &QLineEdit::textChanged, this, [this](const QString &text) { m_limits->T1LOChange(text); });
+    new KeyFilter(T1HI, [this](QChar key) { return m_limits->T1HIKeyPress(key); });
+    new KeyFilter(T1LO, [this](QChar key) { return m_limits->T1LOKeyPress(key); });
+
+    m_pageSize->onError = [this](const QString &message) { m_errors.report(message); };
+    m_pageSize->onTextCorrected = [this](const QString &text) { Maxrecord->setText(text); };
+    m_pageSize->onPageShown = [this](int page) { showPage(page); };
+    connect(Maxrecord, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_errors.guard([&] { m_pageSize->MaxrecordChange(text); }); });
 }
 
 void TFCOMM::showEvent(QShowEvent *event)
@@ -455,4 +293,113 @@ void TFCOMM::ConTimerTimer()
 void TFCOMM::barMaximumChanged(int maximum)
 {
     PBar2->setMaximum(maximum);
+    Chtshow->refresh(); // a new value axis shows even when nothing is recorded
+}
+
+void TFCOMM::normaliseLimitSeparators()
+{
+    m_limits->normaliseLimitSeparators();
+}
+
+void TFCOMM::measurementKindChanged()
+{
+    ShowSeries(BtFill->isChecked() ? 0 : 1);
+}
+
+void TFCOMM::judgeReading()
+{
+    m_limits->judge(m_decoder.reading());
+    showVerdict();
+}
+
+void TFCOMM::showVerdict()
+{
+    T1VALUE->setText(m_limits->valueText());
+    QColor colour = LimitJudge::verdictColour(m_limits->verdict());
+    if (!colour.isValid())
+        colour = kInfoBackground;
+    setBackground(T1VALUE, QPalette::Base, colour);
+    Shape1->setFillColor(colour);
+    setBackground(judge, QPalette::Window, colour);
+    judge->setText(m_limits->judgeCaption());
+    judge->adjustSize();
+}
+
+void TFCOMM::handOff()
+{
+    m_log->handOff();
+}
+
+void TFCOMM::showPage(int page)
+{
+    Bt10->setText(QString::number(page));
+}
+
+void TFCOMM::RecordNewClick()
+{
+    if (!m_services.dialogs.askYesNo(QStringLiteral("Information"),
+                                     QStringLiteral("Are you sure that you want to quit this application?")))
+        return;
+    m_log->RecordNewClick();
+}
+
+void TFCOMM::ShowSeries(int Index)
+{
+    Chtshow->ShowSeries(Index);
+}
+
+void TFCOMM::btFillClick()
+{
+    ShowSeries(BtFill->isChecked() ? 0 : 1);
+}
+
+void TFCOMM::BtFirstClick()
+{
+    Pager->First();
+    showPage(Pager->CurrentPage());
+}
+
+void TFCOMM::BTPreviousClick()
+{
+    Pager->Previous();
+    showPage(Pager->CurrentPage());
+}
+
+void TFCOMM::BtNextClick()
+{
+    Pager->Next();
+    showPage(Pager->CurrentPage());
+}
+
+void TFCOMM::BTlastClick()
+{
+    Pager->Last();
+    showPage(Pager->CurrentPage());
+}
+
+// Enlarge: the chart covers the window below the tool strip.
+void TFCOMM::TbFdClick()
+{
+    TbFd->hide();
+    TbSx->show();
+    SavedChartBounds = Chtshow->geometry();
+    const QRect outer = frameGeometry();
+    Chtshow->setGeometry(2, 28, outer.width() - 12, outer.height() - 55);
+    Chtshow->raise();
+    Panel3->move(2, 0);
+    Panel3->raise();
+    Panel2->hide();
+    Panel4->hide();
+    Panel5->hide();
+}
+
+void TFCOMM::TbSxClick()
+{
+    TbSx->hide();
+    TbFd->show();
+    Chtshow->setGeometry(SavedChartBounds);
+    Panel3->move(312, 141);
+    Panel2->show();
+    Panel4->show();
+    Panel5->show();
 }

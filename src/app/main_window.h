@@ -4,6 +4,7 @@
 #include "link/serial/serial_frame_assembly.h"
 #include "meter/meter_decoder.h"
 #include "record/chart_model.h"
+#include "record/measurement_table.h"
 
 #include <QMainWindow>
 
@@ -25,7 +26,13 @@ class QProgressBar;
 class QPushButton;
 class QTableView;
 class QToolButton;
+class LimitJudge;
+class MeasurementLog;
+class MeasurementTableModel;
+class PageSizeInput;
+class TChartControl;
 class TSerialPortDriver;
+class TrendChart;
 class WindowTimer;
 
 // Check boxes of the window definition that pick model-specific behaviour.
@@ -52,7 +59,7 @@ struct WindowServices {
 };
 
 // The main window: owns every part of the program and wires them together.
-class TFCOMM : public QMainWindow, private DecoderHooks {
+class TFCOMM : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -74,8 +81,21 @@ public:
     void COMConClick();
     void ConTimerTimer();
 
+    // Recording, judgement and the chart.
+    void RecordNewClick();
+    void ShowSeries(int Index);
+    void btFillClick();
+    void BtFirstClick();
+    void BTPreviousClick();
+    void BtNextClick();
+    void BTlastClick();
+    void TbFdClick();
+    void TbSxClick();
+
     const MeterDecoder &decoder() const { return m_decoder; }
     const ChartModel &chartModel() const { return m_chart; }
+    const MeasurementLog &measurementLog() const { return *m_log; }
+    const LimitJudge &limitJudge() const { return *m_limits; }
     ErrorReport &errorReport() { return m_errors; }
     QString systeminfomation() const { return m_systeminfomation; }
 
@@ -83,7 +103,13 @@ public:
     std::unique_ptr<TSerialPortDriver> COMM2;
     SerialFrameAssembly ComFrames; // the serial receive handler's line assembly
     std::unique_ptr<WindowTimer> ConTimer;
-    int WatchdogTicks = 0; // ConTimer ticks since the last decoded frame, 0..2
+    int WatchdogTicks = 0;               // ConTimer ticks since the last decoded frame, 0..2
+    std::unique_ptr<WindowTimer> Timer1; // delayed check of the high limit
+    std::unique_ptr<WindowTimer> Timer2; // delayed page size
+    std::unique_ptr<WindowTimer> Timer3; // sampling interval
+    std::unique_ptr<WindowTimer> Timer4; // delayed check of the low limit
+    MeasurementTable cds1;
+    std::unique_ptr<TChartControl> Pager;
 
     // Top bar.
     QFrame *Panel5 = nullptr;
@@ -135,7 +161,7 @@ public:
     QToolButton *BTlast = nullptr;
     QToolButton *TbFd = nullptr;
     QToolButton *TbSx = nullptr;
-    QWidget *Chtshow = nullptr;
+    TrendChart *Chtshow = nullptr;
 
     // Menu "Record".
     QMenu *RecordMenu = nullptr;
@@ -154,19 +180,34 @@ private:
     void createChartStrip(QWidget *client);
     void createMenu();
     void createComponents();
+    void wireRecording();
+    void showVerdict();
+    void showPage(int page);
     void selectPort(int index);
     void FormCreate();
     void BitBtn1Click();
     void showEvent(QShowEvent *event) override;
 
-    // DecoderHooks
-    void frameArrived() override;
-    void barMaximumChanged(int maximum) override;
+    // The decoder's calls into the rest of the program.
+    class Hooks;
+    friend class Hooks;
+    void frameArrived();
+    void normaliseLimitSeparators();
+    void measurementKindChanged();
+    void judgeReading();
+    void barMaximumChanged(int maximum);
+    void handOff();
 
     WindowServices m_services;
     ErrorReport m_errors;
     ChartModel m_chart;
     MeterDecoder m_decoder;
+    std::unique_ptr<DecoderHooks> m_hooks;
     QString m_systeminfomation;
+    std::unique_ptr<MeasurementTableModel> m_gridModel;
+    std::unique_ptr<LimitJudge> m_limits;
+    std::unique_ptr<MeasurementLog> m_log;
+    std::unique_ptr<PageSizeInput> m_pageSize;
+    QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
 };

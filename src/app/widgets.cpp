@@ -1,5 +1,6 @@
 #include "widgets.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -32,6 +33,26 @@ void CircleShape::paintEvent(QPaintEvent *)
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(m_fill);
     p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+KeyFilter::KeyFilter(QWidget *target, std::function<bool(QChar)> accept)
+    : QObject(target), m_accept(std::move(accept))
+{
+    target->installEventFilter(this);
+}
+
+bool KeyFilter::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const QString text = key->key() == Qt::Key_Backspace ? QStringLiteral("\b") : key->text();
+    if (text.size() != 1)
+        return false;
+    const QChar c = text.front();
+    if (c.unicode() < 32 && c.unicode() != 8)
+        return false;
+    return !m_accept(c); // true swallows the key
 }
 
 QFrame *makeSunkenPanel(QWidget *parent, const QColor &background)

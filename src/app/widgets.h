@@ -45,5 +45,22 @@ private:
     QColor m_fill = Qt::white;
 };
 
+// Discards typed characters that `accept` refuses, as a key-press handler
+// that sets the key to null would. Keys without a character (arrows,
+// Delete) and control characters other than backspace pass, so editing and
+// pasting keep working.
+class KeyFilter : public QObject {
+    Q_OBJECT
+
+public:
+    KeyFilter(QWidget *target, std::function<bool(QChar)> accept);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    std::function<bool(QChar)> m_accept;
+};
+
 // A sunken white panel, as the LCD and limit panels are drawn.
 QFrame *makeSunkenPanel(QWidget *parent, const QColor &background);

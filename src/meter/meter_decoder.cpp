@@ -110,11 +110,16 @@ MeterDecoder::MeterDecoder(const LocaleService &locale, AxisRange &valueAxis)
 {
 }
 
-void MeterDecoder::decode(const QString &hex)
+void MeterDecoder::refreshLocale()
 {
-    // 1. Locale, refreshed per frame so a change while running takes effect.
     m_userDecimalSeparator = m_locale.userDecimalSeparator();
     m_userFormatSettings = m_locale.userLocale();
+}
+
+void MeterDecoder::decode(const QString &hex)
+{
+    // 1. Per frame, so a change of locale while running takes effect.
+    refreshLocale();
 
     // 2. and 3.
     m_hooks->normaliseLimitSeparators();

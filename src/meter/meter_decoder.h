@@ -36,6 +36,10 @@ public:
     // point code are not numbers; what earlier steps wrote then stays.
     void decode(const QString &frameHex);
 
+    // Reads the user's decimal separator and number format anew; every
+    // frame starts with it, and start-up runs it once.
+    void refreshLocale();
+
     const Reading &reading() const { return m_reading; }
     Reading &reading() { return m_reading; }
     const LcdState &lcd() const { return m_lcd; }

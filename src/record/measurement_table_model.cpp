@@ -84,7 +84,7 @@ QVariant MeasurementTableModel::headerData(int section, Qt::Orientation orientat
     case Qt::DisplayRole:
         return QLatin1String(kColumns[section].title);
     case Qt::FontRole: {
-        static const QFont titleFont = pixelFont("Sans Serif", 11);
+        static const QFont titleFont = pixelFont("MS Sans Serif", 11);
         return titleFont;
     }
     default:

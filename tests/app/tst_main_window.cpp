@@ -1,4 +1,4 @@
-#include "fake_dialogs.h"
+#include "window_rig.h"
 
 #include "app/main_window.h"
 #include "app/widgets.h"
@@ -6,6 +6,7 @@
 #include "meter/frame_builder.h"
 #include "meter/lcd_panel.h"
 #include "meter/locale_service.h"
+#include "record/trend_chart.h"
 #include "record/window_timer.h"
 
 #include <QAction>
@@ -19,32 +20,6 @@
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-struct Window {
-    FakeDialogs dialogs;
-    FixedLocaleService locale;
-    int terminations = 0;
-    QHash<QString, ManualWindowTimer *> timers;
-    std::unique_ptr<TFCOMM> w;
-
-    explicit Window(bool native64 = true, ModelSwitches switches = {})
-    {
-        locale.setSystemLocale(QLocale(QLocale::German));
-        auto makeTimer = [this](const QString &name, int intervalMs, bool enabled) {
-            auto timer = std::make_unique<ManualWindowTimer>(intervalMs, enabled);
-            timers.insert(name, timer.get());
-            return timer;
-        };
-        w = std::make_unique<TFCOMM>(
-            WindowServices{dialogs, locale, native64, [this] { ++terminations; }, switches, makeTimer});
-        // No serial device exists for these tests.
-        w->COMM2->setPortNameLookup([](TSerialPortDriver::TComPortNumber) { return QString(); });
-    }
-};
-
-} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT

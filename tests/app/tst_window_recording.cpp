@@ -1,0 +1,266 @@
+#include "window_rig.h"
+
+#include "meter/frame_builder.h"
+#include "record/chart_control.h"
+#include "record/measurement_log.h"
+#include "record/trend_chart.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QtTest>
+
+#include "app/widgets.h"
+
+namespace {
+
+QString dcVolts(const char *digits, char point = '1')
+{
+    return frameHex('+', digits, point, Bits::Dc8, 0, 0, Bits::Volt11);
+}
+
+QString cell(const TFCOMM &w, int row, int column)
+{
+    return w.DBGrid1->model()->index(row, column).data().toString();
+}
+
+} // namespace
+
+// The recording, judgement and chart parts as the window wires them; their
+// rules are tested on their own in tests/record.
+class TestWindowRecording : public QObject {
+    Q_OBJECT
+
+private slots:
+    void gridFollowsRecording();
+    void verdictShowsOnPanel_data();
+    void verdictShowsOnPanel();
+    void limitFieldsFilterKeysAndRevert();
+    void pageSizeNotANumberReachesErrorReport();
+    void pageButtonsUpdatePageNumber();
+    void newAsksFirst_data();
+    void newAsksFirst();
+    void recordLimitMenu();
+    void samplingIntervalRecordsOnTicks();
+    void fillSwitchesSeries();
+    void enlargeAndRestore();
+};
+
+void TestWindowRecording::gridFollowsRecording()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    const QStringList titles{"No.", "Time", "Function", "Value", "Unit", "Judge"};
+    const QList<int> widths{39, 53, 42, 51, 36, 38};
+    QCOMPARE(w.DBGrid1->model()->columnCount(), 6);
+    for (int c = 0; c < 6; ++c) {
+        QCOMPARE(w.DBGrid1->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
+        QCOMPARE(w.DBGrid1->columnWidth(c), widths[c]);
+    }
+
+    w.frameReceived(dcVolts("1234"));
+    w.frameReceived(frameHex('+', "1234", '2', Bits::Auto8, 0, Bits::Kilo10, Bits::Ohm11));
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 2);
+    QCOMPARE(cell(w, 0, 0), QStringLiteral("1"));
+    QCOMPARE(cell(w, 0, 2), QStringLiteral("DC"));
+    QCOMPARE(cell(w, 0, 3), QStringLiteral("1.234"));
+    QCOMPARE(cell(w, 0, 5), QStringLiteral("pass"));
+    QCOMPARE(cell(w, 1, 4), QStringLiteral("kΩ"));
+    QCOMPARE(w.DBGrid1->currentIndex().row(), 1);
+    QCOMPARE(w.PBar2->value(), 12); // |12.34| against the kilo-ohm axis of 40
+    QCOMPARE(w.PBar2->maximum(), 40);
+    QCOMPARE(w.chartModel().points.size(), size_t(3)); // the placeholder and two readings
+}
+
+void TestWindowRecording::verdictShowsOnPanel_data()
+{
+    QTest::addColumn<QString>("high");
+    QTest::addColumn<QString>("low");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("inside") << "4000"
+                            << "-4000" << dcVolts("1234") << "Pass" << QColor(0, 128, 0);
+    QTest::newRow("above") << "1.5"
+                           << "1.0" << dcVolts("1501") << "Fail" << QColor(255, 0, 0);
+    QTest::newRow("on the high limit") << "1.5"
+                                       << "1.0" << dcVolts("1500") << "Pass" << QColor(0, 128, 0);
+    QTest::newRow("overload") << "4000"
+                              << "-4000" << frameHex('+', "?0:?", '2', Bits::Dc8, 0, 0, Bits::Volt11)
+                              << "Fail" << QColor(255, 0, 0);
+}
+
+void TestWindowRecording::verdictShowsOnPanel()
+{
+    QFETCH(QString, high);
+    QFETCH(QString, low);
+    QFETCH(QString, frame);
+    QFETCH(QColor, colour);
+    Window win;
+    TFCOMM &w = *win.w;
+    w.T1HI->setText(high);
+    w.T1LO->setText(low);
+    w.frameReceived(frame);
+    QTEST(w.judge->text(), "verdict");
+    QCOMPARE(w.Shape1->fillColor(), colour);
+    QCOMPARE(w.T1VALUE->palette().color(QPalette::Base), colour);
+    QCOMPARE(w.judge->palette().color(QPalette::Window), colour);
+    QCOMPARE(w.T1VALUE->text(), w.decoder().reading().ValueText);
+}
+
+void TestWindowRecording::limitFieldsFilterKeysAndRevert()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    w.T1HI->clear();
+    QTest::keyClicks(w.T1HI, "1x2.5");
+    QCOMPARE(w.T1HI->text(), QStringLiteral("12.5"));
+
+    // A field that holds no number returns to its last accepted text.
+    w.T1LO->setText(QStringLiteral("-"));
+    ManualWindowTimer *timer4 = win.timers.value("Timer4");
+    QVERIFY(timer4->isEnabled());
+    timer4->fire();
+    QCOMPARE(w.T1LO->text(), QStringLiteral("-4000"));
+    QVERIFY(!timer4->isEnabled());
+}
+
+void TestWindowRecording::pageSizeNotANumberReachesErrorReport()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    ManualWindowTimer *timer2 = win.timers.value("Timer2");
+    QVERIFY(timer2->isEnabled()); // runs from start-up
+    timer2->fire();
+    QVERIFY(!timer2->isEnabled());
+    QVERIFY(win.dialogs.errors.isEmpty());
+
+    w.Maxrecord->clear();
+    QTest::keyClicks(w.Maxrecord, "5a");
+    QCOMPARE(w.Maxrecord->text(), QStringLiteral("5"));
+    w.Maxrecord->clear();
+    timer2->fire();
+    QCOMPARE(win.dialogs.errors, QStringList{"Error|'' is not a valid integer value"});
+    QCOMPARE(w.Pager->PageSize(), 100);
+}
+
+void TestWindowRecording::pageButtonsUpdatePageNumber()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    for (int i = 0; i < 250; ++i)
+        w.frameReceived(dcVolts("1234"));
+    QCOMPARE(w.Bt10->text(), QStringLiteral("3"));
+    w.BTPrevious->click();
+    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    w.BtFirst->click();
+    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    w.frameReceived(dcVolts("1234")); // browsing: the page stays
+    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    w.BtNext->click();
+    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    w.BTlast->click();
+    QCOMPARE(w.Bt10->text(), QStringLiteral("3"));
+    QVERIFY(!w.Pager->Browsing());
+}
+
+void TestWindowRecording::newAsksFirst_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("&No keeps the table") << false;
+    QTest::newRow("&Yes empties it") << true;
+}
+
+void TestWindowRecording::newAsksFirst()
+{
+    QFETCH(bool, yes);
+    Window win;
+    TFCOMM &w = *win.w;
+    for (int i = 0; i < 120; ++i)
+        w.frameReceived(dcVolts("1234"));
+    win.dialogs.answer = yes;
+    w.RecordNew->click();
+    QCOMPARE(win.dialogs.questions,
+             QStringList{"Information|Are you sure that you want to quit this application?"});
+    QCOMPARE(w.DBGrid1->model()->rowCount(), yes ? 0 : 120);
+    QCOMPARE(w.Bt10->text(), yes ? QStringLiteral("1") : QStringLiteral("2"));
+    QCOMPARE(w.measurementLog().RecordNo(), yes ? 1 : 121);
+}
+
+void TestWindowRecording::recordLimitMenu()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.N10001->trigger();
+    QCOMPARE(w.measurementLog().MaxRecords(), 1000);
+    QVERIFY(w.N10001->isChecked() && !w.N100001->isChecked());
+    w.limitess->trigger();
+    QCOMPARE(w.measurementLog().MaxRecords(), 10000000);
+    QVERIFY(w.limitess->isChecked() && !w.N10001->isChecked());
+}
+
+void TestWindowRecording::samplingIntervalRecordsOnTicks()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    ManualWindowTimer *timer3 = win.timers.value("Timer3");
+    w.RecordSI->setChecked(true);
+    w.RecordSITime->setText(QStringLiteral("2"));
+    QCOMPARE(timer3->interval(), 2000);
+    for (int i = 0; i < 4; ++i)
+        w.frameReceived(dcVolts(i % 2 ? "1111" : "2222"));
+    QVERIFY(timer3->isEnabled());
+    QCOMPARE(timer3->periodStarts(), 1); // frames do not restart a running timer
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+    timer3->fire();
+    timer3->fire(); // no frame since the last tick
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
+    QCOMPARE(cell(w, 0, 3), QStringLiteral("1.111"));
+
+    w.RecordSITime->setText(QStringLiteral("0"));
+    QCOMPARE(w.RecordSITime->text(), QStringLiteral("1"));
+    QCOMPARE(timer3->interval(), 1000);
+}
+
+void TestWindowRecording::fillSwitchesSeries()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    QVERIFY(w.Chtshow->isSeriesActive(0) && !w.Chtshow->isSeriesActive(1));
+    w.show();
+    w.BtFill->click();
+    QVERIFY(!w.Chtshow->isSeriesActive(0) && w.Chtshow->isSeriesActive(1));
+    w.frameReceived(dcVolts("1234")); // a new kind keeps the choice
+    QVERIFY(w.Chtshow->isSeriesActive(1));
+}
+
+void TestWindowRecording::enlargeAndRestore()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.TbFd->click();
+    const QRect outer = w.frameGeometry();
+    QCOMPARE(w.Chtshow->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 55));
+    QCOMPARE(w.Panel3->pos(), QPoint(2, 0));
+    QVERIFY(!w.Panel2->isVisible() && !w.Panel4->isVisible() && !w.Panel5->isVisible());
+    QVERIFY(w.TbSx->isVisible() && !w.TbFd->isVisible());
+
+    w.TbSx->click();
+    QCOMPARE(w.Chtshow->geometry(), QRect(309, 189, 350, 316));
+    QCOMPARE(w.Panel3->pos(), QPoint(312, 141));
+    QVERIFY(w.Panel2->isVisible() && w.Panel4->isVisible() && w.Panel5->isVisible());
+    QVERIFY(w.TbFd->isVisible() && !w.TbSx->isVisible());
+}
+
+QTEST_MAIN(TestWindowRecording)
+#include "tst_window_recording.moc"
