@@ -3,6 +3,8 @@
 //   halvern-screenshot out.png [frameHex ...]   after feeding those frames
 //   halvern-screenshot out.png --demo SECONDS   after the simulated meter on
 //                                               COM1 ran that long, connected
+//   halvern-screenshot out.png --com SECONDS    after that long connected to
+//                                               the real COM1
 #include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "app/platform_info.h"
@@ -31,7 +33,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        QTextStream(stderr) << "usage: halvern-screenshot out.png [frameHex ... | --demo SECONDS]\n";
+        QTextStream(stderr)
+            << "usage: halvern-screenshot out.png [frameHex ... | --demo SECONDS | --com SECONDS]\n";
         return 2;
     }
     installFontSubstitutes();
@@ -41,8 +44,10 @@ int main(int argc, char *argv[])
     window.show();
     const QString out = QString::fromLocal8Bit(argv[1]);
 
-    if (argc == 4 && QByteArray(argv[2]) == "--demo") {
-        bindMeterSimulator(*window.COMM2);
+    const QByteArray mode = argc == 4 ? QByteArray(argv[2]) : QByteArray();
+    if (mode == "--demo" || mode == "--com") {
+        if (mode == "--demo")
+            bindMeterSimulator(*window.COMM2);
         window.COMCon->click();
         QTimer::singleShot(int(QByteArray(argv[3]).toDouble() * 1000), &app,
                            [&] { app.exit(window.grab().save(out) ? 0 : 1); });
