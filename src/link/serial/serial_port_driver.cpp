@@ -3,6 +3,7 @@
 #include "qt_serial_port_io.h"
 #include "serial_port_names.h"
 
+#include <QScopeGuard>
 #include <QtGlobal>
 
 qint32 TSerialPortDriver::baudOf(TComPortBaudRate rate)
@@ -86,11 +87,17 @@ void TSerialPortDriver::PurgeBuffers(bool input, bool output)
 
 void TSerialPortDriver::PollReceive()
 {
-    if (!IsOpen())
+    // A handler that runs an event loop of its own (a modal error box) must
+    // not get the next tick: its read would overwrite the bytes still being
+    // worked through. They wait in the system's queue instead.
+    if (!IsOpen() || m_delivering)
         return;
     const qint64 count = m_io->read(m_receiveBuffer.data(), qint64(m_receiveBuffer.size()));
-    if (count > 0 && m_onReceiveData)
-        m_onReceiveData(this, m_receiveBuffer.data(), int(count));
+    if (count <= 0 || !m_onReceiveData)
+        return;
+    m_delivering = true;
+    const auto done = qScopeGuard([this] { m_delivering = false; });
+    m_onReceiveData(this, m_receiveBuffer.data(), int(count));
 }
 
 void TSerialPortDriver::startPolling()

@@ -147,4 +147,5 @@ private:
     quint16 m_pollingDelay = 50; // milliseconds between reads
     bool m_enableDtrOnOpen = true;
     TComPortReceiveDataEvent m_onReceiveData;
+    bool m_delivering = false; // OnReceiveData is running
 };

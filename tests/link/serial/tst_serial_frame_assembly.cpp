@@ -3,6 +3,7 @@
 #include "link/serial/meter_line.h"
 #include "link/serial/serial_frame_assembly.h"
 
+#include <QFile>
 #include <QtTest>
 
 #include <random>
@@ -31,6 +32,8 @@ private slots:
     void noiseKeepsMemoryBounded_data();
     void noiseKeepsMemoryBounded();
     void boundDoesNotChangeFrames();
+    void recordedMeterDecodes_data();
+    void recordedMeterDecodes();
 };
 
 void TestSerialFrameAssembly::cutsFrames_data()
@@ -202,6 +205,58 @@ void TestSerialFrameAssembly::boundDoesNotChangeFrames()
         QCOMPARE(assembly.FrameHex(), expected);
         QCOMPARE(calls.size(), passes ? 1 : 0);
     }
+}
+
+void TestSerialFrameAssembly::recordedMeterDecodes_data()
+{
+    QTest::addColumn<int>("frame");     // index among the decoded lines
+    QTest::addColumn<QString>("shown"); // value, function, unit, range
+    QTest::addColumn<double>("number");
+    QTest::addColumn<double>("axisMax");
+
+    QTest::newRow("mV DC auto") << 0 << "252.0 DC mV AUTO" << 252.0 << 400.0;
+    QTest::newRow("mV DC held range") << 262 << "243.9 DC mV MANU" << 243.9 << 400.0;
+    QTest::newRow("range change: old digits, no point") << 279 << "2474 DC V AUTO" << 2474.0 << 1000.0;
+    QTest::newRow("coarser mV range, negative") << 281 << "-00.20 DC mV AUTO" << -0.2 << 40.0;
+    QTest::newRow("kilo-ohm overload") << 301 << ".0L OHM k* AUTO" << 6.001 << 4.0;
+    QTest::newRow("megohm overload") << 304 << "0.L OHM M* AUTO" << 60.01 << 40.0;
+    QTest::newRow("diode open: no rule, axis kept") << 311 << "0L Diode V MANU" << 6001.0 << 40.0;
+    QTest::newRow("continuity open") << 325 << "0L. OHM * MANU" << 600.1 << 40.0;
+    QTest::newRow("nF") << 341 << "00.00 CAP nF AUTO" << 0.0 << 40.0;
+    QTest::newRow("Hz, no input") << 357 << "0.000 Freq Hz AUTO" << 0.0 << 10.0;
+    QTest::newRow("A DC") << 375 << "0.022 DC A AUTO" << 0.022 << 4.0;
+    QTest::newRow("A AC") << 401 << "0.095 AC A AUTO" << 0.095 << 4.0;
+}
+
+// The recording of a real meter, cut and decoded in-process: each kind of
+// line it holds reads as the meter showed it.
+void TestSerialFrameAssembly::recordedMeterDecodes()
+{
+    QFETCH(int, frame);
+    QFile file(QStringLiteral(HALVERN_FIXTURES "/meter-serial-log.bin"));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName() + ": " + file.errorString()));
+    const QByteArray recording = file.readAll();
+
+    DecodingRig rig;
+    QStringList shown;
+    QList<double> numbers;
+    QList<double> axisMax;
+    rig.assembly.setFrameHandler([&](const QString &frameHex) {
+        rig.decoder.decode(frameHex);
+        const Reading &r = rig.decoder.reading();
+        shown << QStringList{r.ValueText, r.FunctionText, r.UnitText, r.RangeText}.join(' ');
+        numbers << r.Number;
+        axisMax << rig.axis.maximum;
+    });
+    std::mt19937 rng(frame);
+    for (const QByteArray &chunk : randomChunks(recording, rng, 50))
+        rig.feed(chunk);
+
+    QVERIFY(rig.errors.isEmpty());
+    QCOMPARE(shown.size(), 420);
+    QTEST(shown[frame], "shown");
+    QTEST(numbers[frame], "number");
+    QTEST(axisMax[frame], "axisMax");
 }
 
 QTEST_GUILESS_MAIN(TestSerialFrameAssembly)

@@ -59,6 +59,7 @@ private slots:
     void pollingDelay();
     void deliversBeyondBufferSizeOverTicks();
     void failedReadDeliversNothing();
+    void tickDuringHandlerWaits();
     void closeStopsPolling();
     void destructionClosesPort();
     void comPortDeviceName_data();
@@ -311,6 +312,27 @@ void TestSerialPortDriver::failedReadDeliversNothing()
     rig.port->readFails = false;
     rig.timer->fire();
     QCOMPARE(rig.chunks, QList<QByteArray>{"abc"});
+}
+
+// Regression: a handler that ran a nested event loop (the modal error box)
+// let the next tick read into the buffer it was still working through.
+void TestSerialPortDriver::tickDuringHandlerWaits()
+{
+    Rig rig;
+    rig.driver->setComPortInBufSize(4);
+    rig.driver->setOnReceiveData([&rig](Driver *, const char *data, int size) {
+        if (rig.chunks.isEmpty())
+            rig.timer->fire(); // what a modal box's event loop does
+        rig.chunks << QByteArray(data, size);
+    });
+    QVERIFY(rig.driver->OpenPort());
+    rig.port->input = "abcdefgh";
+
+    rig.timer->fire();
+    QCOMPARE(rig.chunks, QList<QByteArray>{"abcd"});
+    QCOMPARE(rig.port->readSizes.size(), 1);
+    rig.timer->fire();
+    QCOMPARE(rig.chunks, (QList<QByteArray>{"abcd", "efgh"}));
 }
 
 void TestSerialPortDriver::closeStopsPolling()
