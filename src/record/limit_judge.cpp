@@ -16,8 +16,9 @@ bool isDigit(QChar c)
 } // namespace
 
 LimitJudge::LimitJudge(const LocaleService &locale, WindowTimer &timer1, WindowTimer &timer4)
-    : m_locale(locale), m_fields{{QStringLiteral("4000"), QStringLiteral("4000"), &timer1},
-                                 {QStringLiteral("-4000"), QStringLiteral("-4000"), &timer4}}
+    : m_locale(locale), m_systemSeparator(locale.systemDecimalSeparator().trimmed()),
+      m_fields{{QStringLiteral("4000"), QStringLiteral("4000"), &timer1},
+               {QStringLiteral("-4000"), QStringLiteral("-4000"), &timer4}}
 {
     for (Field f : {High, Low}) {
         m_fields[f].timer->setInterval(kCheckDelayMs);
@@ -97,8 +98,8 @@ void LimitJudge::check(Field field)
 bool LimitJudge::acceptKey(Field field, QChar key) const
 {
     // The system separator may be typed only once.
-    const QString systemSep = m_locale.systemDecimalSeparator().trimmed();
-    if (!systemSep.isEmpty() && key == systemSep[0] && m_fields[field].text.contains(systemSep[0]))
+    if (!m_systemSeparator.isEmpty() && key == m_systemSeparator[0] &&
+        m_fields[field].text.contains(m_systemSeparator[0]))
         return false;
     const QChar userSep = userSeparator();
     return key == QChar(8) || isDigit(key) || key == QLatin1Char('+') || key == QLatin1Char('-') ||

@@ -28,7 +28,8 @@ public:
     // the field is checked 500 ms after its last change.
     void T1HIChange(const QString &text) { change(High, text); }
     void T1LOChange(const QString &text) { change(Low, text); }
-    // Key filters: false discards the typed key.
+    // Key filters: false discards the typed key. The system separator is the
+    // one the system locale had when the judge was made (start-up).
     bool T1HIKeyPress(QChar key) const { return acceptKey(High, key); }
     bool T1LOKeyPress(QChar key) const { return acceptKey(Low, key); }
     // The delayed checks; the timers call them.
@@ -73,6 +74,7 @@ private:
     QChar userSeparator() const;
 
     const LocaleService &m_locale;
+    const QString m_systemSeparator; // as start-up found it, not looked up per keystroke
     LimitField m_fields[2];
     QString m_valueText = QStringLiteral("0");
     Verdict m_verdict = Verdict::None;

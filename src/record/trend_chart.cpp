@@ -79,8 +79,8 @@ QPolygonF TrendPlottable::visibleLine() const
             line << pixel(double(i), points[i]);
         return line;
     }
-    // More points than pixels: the first, least and greatest value of each
-    // pixel column keep the shape of the trace.
+    // More points than pixels: the least and greatest value of each pixel
+    // column keep the shape of the trace.
     int column = INT_MIN;
     double low = 0, high = 0;
     const auto flush = [&] {

@@ -52,6 +52,8 @@ public:
             m_timer.setInterval(milliseconds);
     }
     int interval() const override { return m_timer.interval(); }
+    // Milliseconds to the next tick; -1 while disabled.
+    int remainingTime() const { return m_timer.remainingTime(); }
 
 private:
     QTimer m_timer;

@@ -9,14 +9,22 @@ namespace {
 
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
+FixedLocaleService cWithSystem(const QLocale &system)
+{
+    FixedLocaleService locale(QLocale::c());
+    locale.setSystemLocale(system);
+    return locale;
+}
+
 struct JudgeRig {
-    FixedLocaleService locale{QLocale::c()};
+    FixedLocaleService locale;
     ManualWindowTimer timer1, timer4;
     LimitJudge judge{locale, timer1, timer4};
     Reading reading;
     QStringList written; // texts the judge wrote back into the edits
 
-    JudgeRig()
+    // The judge takes the system separator once, when it is made (start-up).
+    explicit JudgeRig(const QLocale &system = QLocale::c()) : locale(cWithSystem(system))
     {
         judge.onFieldText = [this](LimitJudge::Field f, const QString &text) {
             written << (f == LimitJudge::High ? QStringLiteral("high ") : QStringLiteral("low ")) + text;
@@ -217,25 +225,30 @@ void TestLimitJudge::keyFilter_data()
 {
     QTest::addColumn<QLocale>("user");
     QTest::addColumn<QLocale>("system");
+    QTest::addColumn<QLocale>("systemLater"); // the system locale changed after start-up
     QTest::addColumn<QString>("fieldText");
     QTest::addColumn<QChar>("key");
     QTest::addColumn<bool>("accepted");
 
     const QLocale c = QLocale::c();
     // clang-format off
-    QTest::newRow("digit")                        << c << c << "12"  << QChar('7')  << true;
-    QTest::newRow("backspace")                    << c << c << "12"  << QChar(8)    << true;
-    QTest::newRow("minus and plus")               << c << c << ""    << QChar('-')  << true;
-    QTest::newRow("apostrophe")                   << c << c << "1"   << QChar('\'') << true;
-    QTest::newRow("grave accent")                 << c << c << "1"   << QChar('`')  << true;
-    QTest::newRow("letter")                       << c << c << "1"   << QChar('a')  << false;
-    QTest::newRow("exponent letter")              << c << c << "1"   << QChar('e')  << false;
-    QTest::newRow("user separator")               << c << c << "1"   << QChar('.')  << true;
-    QTest::newRow("system separator twice")       << c << c << "1.5" << QChar('.')  << false;
-    QTest::newRow("other separator")              << c << c << "1"   << QChar(',')  << false;
-    QTest::newRow("comma user separator")         << kGerman << c << "1"   << QChar(',') << true;
-    QTest::newRow("comma user, second comma")     << kGerman << c << "1,5" << QChar(',') << true;
-    QTest::newRow("comma system, second comma")   << kGerman << kGerman << "1,5" << QChar(',') << false;
+    QTest::newRow("digit")                        << c << c << c << "12"  << QChar('7')  << true;
+    QTest::newRow("backspace")                    << c << c << c << "12"  << QChar(8)    << true;
+    QTest::newRow("minus")                        << c << c << c << ""    << QChar('-')  << true;
+    QTest::newRow("plus")                         << c << c << c << ""    << QChar('+')  << true;
+    QTest::newRow("apostrophe")                   << c << c << c << "1"   << QChar('\'') << true;
+    QTest::newRow("grave accent")                 << c << c << c << "1"   << QChar('`')  << true;
+    QTest::newRow("letter")                       << c << c << c << "1"   << QChar('a')  << false;
+    QTest::newRow("exponent letter")              << c << c << c << "1"   << QChar('e')  << false;
+    QTest::newRow("user separator")               << c << c << c << "1"   << QChar('.')  << true;
+    QTest::newRow("system separator twice")       << c << c << c << "1.5" << QChar('.')  << false;
+    QTest::newRow("other separator")              << c << c << c << "1"   << QChar(',')  << false;
+    QTest::newRow("comma user separator")         << kGerman << c << c << "1"   << QChar(',') << true;
+    QTest::newRow("comma user, second comma")     << kGerman << c << c << "1,5" << QChar(',') << true;
+    QTest::newRow("comma system, second comma")   << kGerman << kGerman << kGerman << "1,5" << QChar(',') << false;
+    // Regression: the system separator was looked up anew at every key.
+    QTest::newRow("start-up system comma stays")  << kGerman << kGerman << c << "1,5" << QChar(',') << false;
+    QTest::newRow("later system comma not taken") << kGerman << c << kGerman << "1,5" << QChar(',') << true;
     // clang-format on
 }
 
@@ -243,12 +256,13 @@ void TestLimitJudge::keyFilter()
 {
     QFETCH(QLocale, user);
     QFETCH(QLocale, system);
+    QFETCH(QLocale, systemLater);
     QFETCH(QString, fieldText);
     QFETCH(QChar, key);
     QFETCH(bool, accepted);
-    JudgeRig rig;
+    JudgeRig rig(system);
     rig.locale.setUserLocale(user);
-    rig.locale.setSystemLocale(system);
+    rig.locale.setSystemLocale(systemLater);
     rig.judge.T1HIChange(fieldText);
     rig.judge.T1LOChange(fieldText);
     QCOMPARE(rig.judge.T1HIKeyPress(key), accepted);
