@@ -51,8 +51,8 @@ THidDeviceController::~THidDeviceController()
         device->m_owner = nullptr;
         if (device->Claimed()) {
             // Every reader ends before the handles close; the application still owns the device.
-            device->StopReader();
-            device->Unplug();
+            if (device->StopReader())
+                device->Unplug();
         } else {
             delete device;
         }

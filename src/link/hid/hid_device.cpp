@@ -131,8 +131,8 @@ bool THidDevice::SendFeature(const quint8 *buffer, int length)
 
 void THidDevice::SetDataHandler(const THidDataEvent &handler)
 {
-    if (!handler)
-        StopReader();
+    if (!handler && !StopReader())
+        return;
     m_dataHandler = handler;
     StartReader();
 }
@@ -154,14 +154,16 @@ void THidDevice::StartReader()
     m_reader->start();
 }
 
-void THidDevice::StopReader()
+bool THidDevice::StopReader()
 {
     if (!m_reader)
-        return;
+        return true;
     // From here on the device has no reader, so that a handler served while we wait may start a new one.
     THidDeviceReadThread *reader = m_reader.release();
+    const std::weak_ptr<char> alive = m_alive;
     if (reader->Stop())
         delete reader;
+    return !alive.expired();
 }
 
 void THidDevice::Unplug()

@@ -52,8 +52,10 @@ public:
     HidCapabilities GetCapabilities();
 
     void StartReader();
-    void StopReader();
+    // False when a hand-over served while waiting for the reader destroyed this device: touch it no more.
+    bool StopReader();
     bool ReaderRunning() const { return static_cast<bool>(m_reader); }
+    const THidDeviceReadThread *Reader() const { return m_reader.get(); }
     void Unplug();
 
 private:
@@ -81,4 +83,5 @@ private:
     std::unique_ptr<THidDeviceReadThread> m_reader;
     std::shared_ptr<HidPlatform> m_platform;
     THidErrorReportPtr m_errorReport;
+    const std::shared_ptr<char> m_alive = std::make_shared<char>(); // expires with the device
 };

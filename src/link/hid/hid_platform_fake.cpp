@@ -1,6 +1,7 @@
 #include "link/hid/hid_platform_fake.h"
 
 #include <QDeadlineTimer>
+#include <QThread>
 
 #include <algorithm>
 #include <cstring>
@@ -57,21 +58,26 @@ void FakeHidPlatform::notifyChange()
 
 void FakeHidPlatform::queueReport(const QString &identity, const QByteArray &report)
 {
-    QMutexLocker lock(&m_mutex);
-    const auto found = m_entries.find(identity);
-    if (found == m_entries.end())
-        return;
-    found->second.inputs.push_back({report, false});
-    m_inputArrived.wakeAll();
+    queueInput(identity, {report, false, false});
+}
+
+void FakeHidPlatform::queueLateReport(const QString &identity, const QByteArray &report)
+{
+    queueInput(identity, {report, false, true});
 }
 
 void FakeHidPlatform::queueReadFailure(const QString &identity)
+{
+    queueInput(identity, {QByteArray(), true, false});
+}
+
+void FakeHidPlatform::queueInput(const QString &identity, const Input &input)
 {
     QMutexLocker lock(&m_mutex);
     const auto found = m_entries.find(identity);
     if (found == m_entries.end())
         return;
-    found->second.inputs.push_back({QByteArray(), true});
+    found->second.inputs.push_back(input);
     m_inputArrived.wakeAll();
 }
 
@@ -206,6 +212,11 @@ HidReadResult FakeHidPlatform::read(HidHandle &handle, quint8 *buffer, int lengt
             }
             bytesRead = std::min<int>(length, input.report.size());
             std::memcpy(buffer, input.report.constData(), static_cast<size_t>(bytesRead));
+            if (input.late) {
+                lock.unlock();
+                while (!QThread::currentThread()->isInterruptionRequested())
+                    QThread::yieldCurrentThread();
+            }
             return HidReadResult::Completed;
         }
         if (!m_inputArrived.wait(&m_mutex, deadline))

@@ -45,6 +45,9 @@ public:
     // An input report as the reader receives it: report ID byte first. An empty report completes a read
     // with 0 bytes.
     void queueReport(const QString &identity, const QByteArray &report);
+    // A report whose read completes only once the reader was asked to end, as one that comes in during a
+    // stop.
+    void queueLateReport(const QString &identity, const QByteArray &report);
     // A read that completes with a failure.
     void queueReadFailure(const QString &identity);
     // Waits until a reader has taken a queued report or failure; false after timeout milliseconds.
@@ -70,7 +73,9 @@ private:
     struct Input {
         QByteArray report;
         bool failure = false;
+        bool late = false;
     };
+    void queueInput(const QString &identity, const Input &input);
     struct Entry {
         FakeHidDevice device;
         quint64 generation = 0;

@@ -43,8 +43,8 @@ void THidDeviceReadThread::run()
         if (BeginRead()) {
             int count = 0;
             const HidReadResult result = AwaitRead(count);
-            if (result == HidReadResult::Pending)
-                continue; // asked to end while the read was still waiting
+            if (result == HidReadResult::Pending || isInterruptionRequested())
+                continue; // asked to end: a report that came in meanwhile is not handed over
             if (result == HidReadResult::Failed) {
                 // The handle is dead (the device went away or was unplugged under us); the next
                 // BeginRead tells by reopening whether the device is still there.
@@ -130,10 +130,12 @@ void THidDeviceReadThread::Serve()
     } catch (...) {
         error = QStringLiteral("Unknown error");
     }
-    m_serving = false;
-    m_done.release();
+    // Reported while the reader still waits: the report may run an event loop (a message box) in which the
+    // reader is stopped and destroyed, and only a stop from inside a hand-over leaves this object alive.
     if (!error.isEmpty())
         (*m_errorReport)(error);
+    m_serving = false;
+    m_done.release();
     if (m_orphaned) {
         wait(); // ends at once: termination was asked for before the reader went on
         deleteLater();

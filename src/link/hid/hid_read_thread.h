@@ -24,6 +24,8 @@ public:
     // Returns false when called from inside this reader's own hand-over: the reader then ends as soon as
     // that hand-over returns and deletes itself.
     bool Stop();
+    // A report or read error waits for the main thread to take it.
+    bool HandOverPending() const { return m_pending; }
 
     quint32 ErrorCode = 0;
     THidDevice *const Device; // not owned

@@ -1,5 +1,7 @@
 #include "hid_test_support.h"
 
+#include "link/hid/hid_read_thread.h"
+
 #include <QtTest>
 
 #include <stdexcept>
@@ -17,6 +19,18 @@ QByteArray bytes(std::initializer_list<int> values)
     return result;
 }
 
+// Waits, serving no event, until the reader of dev waits for the main thread to take a hand-over.
+bool handOverWaiting(const THidDevice &dev)
+{
+    const QDeadlineTimer deadline(5000);
+    while (!(dev.Reader() && dev.Reader()->HandOverPending())) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::yieldCurrentThread();
+    }
+    return true;
+}
+
 } // namespace
 
 class TestHidReader : public QObject {
@@ -29,6 +43,9 @@ private slots:
     void replacedHandlerGetsNextReport();
     void handlerErrorIsReportedAndReadingGoesOn();
     void stopWhileHandOverWaits();
+    void stopDropsReportThatCameInMeanwhile();
+    void errorReportThatStopsTheReader();
+    void releaseByHandOverThatAStopServes();
     void stopFromInsideTheHandler();
     void releaseFromInsideTheHandler();
     void readErrorsAfterUnplug();
@@ -142,8 +159,8 @@ void TestHidReader::stopWhileHandOverWaits()
     for (int round = 0; round < Rounds; ++round) {
         dev->SetDataHandler(THidDataEvent(&log, &EventLog::data));
         rig.platform->queueReport("a", bytes({0, round}));
-        QVERIFY(rig.platform->waitReportTaken(5000));
         // No event is processed from here on: only the stop can serve the hand-over.
+        QVERIFY(handOverWaiting(*dev));
         dev->SetDataHandler(THidDataEvent());
         QVERIFY(!dev->ReaderRunning());
         QCOMPARE(log.reports.size(), round + 1);
@@ -151,6 +168,70 @@ void TestHidReader::stopWhileHandOverWaits()
     }
     QCoreApplication::processEvents();
     QCOMPARE(log.reports.size(), Rounds);
+}
+
+void TestHidReader::stopDropsReportThatCameInMeanwhile()
+{
+    // Regression: a read that completed after the stop was asked for still reached the detached handler.
+    FakeRig rig({"a"});
+    EventLog log;
+    std::unique_ptr<THidDevice> dev(rig.claim(0));
+    for (int round = 0; round < Rounds; ++round) {
+        dev->SetDataHandler(THidDataEvent(&log, &EventLog::data));
+        rig.platform->queueLateReport("a", bytes({0, round}));
+        QVERIFY(rig.platform->waitReportTaken(5000));
+        dev->SetDataHandler(THidDataEvent());
+        QVERIFY(!dev->ReaderRunning());
+    }
+    QCoreApplication::processEvents();
+    QVERIFY(log.reports.isEmpty());
+}
+
+void TestHidReader::errorReportThatStopsTheReader()
+{
+    // Regression: the error report ran after the reader was let go, so a reader stopped meanwhile (a
+    // device change while the message box is open) was destroyed under the hand-over that reported.
+    FakeRig rig({"a"});
+    std::unique_ptr<THidDevice> dev(rig.claim(0));
+    int reported = 0;
+    rig.controller->SetErrorReport([&](const QString &) {
+        ++reported;
+        dev->SetDataHandler(THidDataEvent());
+    });
+    const THidDataEvent throwing = THidDataEvent::fromCallable(
+        [](THidDevice *, quint8, const quint8 *, quint16) { throw std::invalid_argument("bad frame"); });
+    for (int round = 0; round < Rounds; ++round) {
+        dev->SetDataHandler(throwing);
+        rig.platform->queueReport("a", bytes({0, round}));
+        QVERIFY(waitUntil([&] { return !dev->ReaderRunning(); }));
+        QCOMPARE(reported, round + 1);
+        QVERIFY(waitUntil([&] { return rig.platform->openHandles() == 0; }));
+    }
+}
+
+void TestHidReader::releaseByHandOverThatAStopServes()
+{
+    // Regression: the device went on with the detaching after a handler that the stop served had
+    // destroyed it (a device change while a message box of that handler is open).
+    FakeRig rig({"a"});
+    EventLog log;
+    const THidDataEvent releasing =
+        THidDataEvent::fromCallable([&](THidDevice *hidDev, quint8 id, const quint8 *data, quint16 size) {
+            log.data(hidDev, id, data, size);
+            delete hidDev;
+        });
+    for (int round = 0; round < Rounds; ++round) {
+        THidDevice *dev = rig.claim(0);
+        QVERIFY(dev);
+        dev->SetDataHandler(releasing);
+        rig.platform->queueReport("a", bytes({0, round}));
+        QVERIFY(handOverWaiting(*dev));
+        dev->SetDataHandler(THidDataEvent());
+        QCOMPARE(log.reports.size(), round + 1);
+        QCOMPARE(rig.controller->DeviceList().size(), 1);
+        QVERIFY(!rig.controller->DeviceList()[0]->Claimed());
+    }
+    QCOMPARE(rig.platform->openHandles(), 0);
 }
 
 void TestHidReader::stopFromInsideTheHandler()
