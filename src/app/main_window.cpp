@@ -70,7 +70,13 @@ TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
     FormCreate();
 }
 
-TFCOMM::~TFCOMM() = default;
+TFCOMM::~TFCOMM()
+{
+    // The chart detaches from m_chart when it dies; child widgets would
+    // otherwise die after the window's members.
+    delete Chtshow;
+    Chtshow = nullptr;
+}
 
 // The components of the window definition, before the start-up handler.
 void TFCOMM::createComponents()
@@ -103,7 +109,9 @@ void TFCOMM::createComponents()
             const QString device = COMM2->DeviceName(COMM2->ComPort());
             return device.isEmpty() ? QStringLiteral("no serial device") : device;
         });
-    on(COMCon, &QPushButton::clicked, &TFCOMM::COMConClick);
+    // Not `clicked`: an accessibility "Toggle" flips the button without it.
+    // The program never sets this button's state itself.
+    on(COMCon, &QPushButton::toggled, &TFCOMM::COMConClick);
 
     // A frame the decoder cannot convert ends only that frame.
     ComFrames.setFrameHandler([this](const QString &hex) {
@@ -292,7 +300,11 @@ void TFCOMM::ConTimerTimer()
 
 void TFCOMM::barMaximumChanged(int maximum)
 {
+    // A bar whose value lies beyond its new maximum would empty itself;
+    // a value beyond the full scale shows a full bar.
+    const int shown = PBar2->value();
     PBar2->setMaximum(maximum);
+    PBar2->setValue(qBound(PBar2->minimum(), shown, PBar2->maximum()));
     Chtshow->refresh(); // a new value axis shows even when nothing is recorded
 }
 

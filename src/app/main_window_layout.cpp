@@ -42,6 +42,7 @@ QToolButton *glyphButton(QWidget *parent, QStyle::StandardPixmap glyph, const QS
     auto *button = new QToolButton(parent);
     button->setIcon(parent->style()->standardIcon(glyph));
     button->setToolTip(hint);
+    button->setAccessibleName(hint); // it shows no text to name it by
     button->setGeometry(geometry);
     return button;
 }

@@ -15,7 +15,7 @@ int runProgram(int argc, char *argv[], const std::function<void(TFCOMM &)> &prep
     SystemLocaleService locale;
     TFCOMM window({dialogs, locale, isNative64BitSystem(), [] { QCoreApplication::quit(); }});
     dialogs.setParent(&window);
-    app.setErrorReport(&window.errorReport());
+    const ErrorReportBinding reportBinding(app, window.errorReport());
     if (prepare)
         prepare(window);
     window.show();

@@ -46,11 +46,16 @@ bool KeyFilter::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress)
         return QObject::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
+    // Shortcuts (Ctrl+A/C/V/X/Z) edit; they are not typed characters.
+    if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+        return false;
     const QString text = key->key() == Qt::Key_Backspace ? QStringLiteral("\b") : key->text();
     if (text.size() != 1)
         return false;
     const QChar c = text.front();
-    if (c.unicode() < 32 && c.unicode() != 8)
+    // Only typed characters are filtered: X11 sends Delete as "\x7f", and
+    // editing keys must work as in any edit.
+    if (c.unicode() != 8 && !c.isPrint())
         return false;
     return !m_accept(c); // true swallows the key
 }

@@ -46,9 +46,9 @@ private:
 };
 
 // Discards typed characters that `accept` refuses, as a key-press handler
-// that sets the key to null would. Keys without a character (arrows,
-// Delete) and control characters other than backspace pass, so editing and
-// pasting keep working.
+// that sets the key to null would. Editing keys (arrows, Delete, Home/End)
+// and shortcuts pass, so editing and pasting keep working; backspace is
+// asked about like a typed character.
 class KeyFilter : public QObject {
     Q_OBJECT
 

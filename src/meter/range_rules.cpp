@@ -104,7 +104,9 @@ RangeResult applyRangeRules(const RangeInputs &in)
 
     RangeResult result;
     result.number = in.rawCount;
+    int number = 0;
     for (const RangeRule &rule : kRules) {
+        ++number;
         if (!textMatches(rule.function, in.function) || !textMatches(rule.unit, in.unit))
             continue;
         if (rule.pointPos != AnyPoint && rule.pointPos != in.pointPos)
@@ -112,6 +114,7 @@ RangeResult applyRangeRules(const RangeInputs &in)
         if ((bits & rule.set) != rule.set || (bits & rule.clear) != 0)
             continue;
         result.matched = true;
+        result.rule = number;
         result.fullScale = rule.fullScale;
         result.number = in.rawCount * rule.factor;
     }

@@ -17,6 +17,7 @@ struct RangeInputs {
 
 struct RangeResult {
     bool matched = false; // false: the value axis keeps its range
+    int rule = 0;         // number of the deciding rule, from 1; 0 for none
     int fullScale = 0;    // L: the value axis runs from -L to +L
     double number = 0;    // Reading.Number
 };

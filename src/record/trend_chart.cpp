@@ -136,6 +136,11 @@ TrendChart::TrendChart(ChartModel &model, QWidget *parent) : QCustomPlot(parent)
     plotLayout()->addElement(0, 0, new QCPTextElement(this, QStringLiteral("  ")));
 
     xAxis->setLabel(QStringLiteral("Record Number"));
+    m_recordTicker = xAxis->ticker();
+    auto single = QSharedPointer<QCPAxisTickerFixed>::create();
+    single->setTickStep(1);
+    single->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+    m_singleRecordTicker = single;
     yAxis->setLabel(QStringLiteral("Value"));
     yAxis->setBasePen(QPen(kValueAxisLine, 1, Qt::DashLine));
     yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new FourSubTicks));
@@ -178,6 +183,15 @@ void TrendChart::refresh()
 
 void TrendChart::syncAxes()
 {
-    xAxis->setRange(m_model.recordAxis.minimum, m_model.recordAxis.maximum);
+    const AxisRange &records = m_model.recordAxis;
+    if (records.maximum > records.minimum) {
+        xAxis->setTicker(m_recordTicker);
+        xAxis->setRange(records.minimum, records.maximum);
+    } else {
+        // A page of one point: the plot refuses a window of no width, so the
+        // point gets half a record either side and the one tick on it.
+        xAxis->setTicker(m_singleRecordTicker);
+        xAxis->setRange(records.minimum - 0.5, records.minimum + 0.5);
+    }
     yAxis->setRange(m_model.valueAxis.minimum, m_model.valueAxis.maximum);
 }

@@ -34,4 +34,6 @@ private:
 
     ChartModel &m_model;
     TrendPlottable *m_series[2];
+    QSharedPointer<QCPAxisTicker> m_recordTicker;
+    QSharedPointer<QCPAxisTicker> m_singleRecordTicker;
 };

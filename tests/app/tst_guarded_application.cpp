@@ -28,6 +28,23 @@ private slots:
         QCOMPARE(dialogs.errors, QStringList{"Error|'x' is not a valid integer value"});
         static_cast<GuardedApplication *>(qApp)->setErrorReport(nullptr);
     }
+
+    // Regression: the application kept the window's report after the window
+    // and its report were gone.
+    void bindingEndsWithTheReport()
+    {
+        auto *app = static_cast<GuardedApplication *>(qApp);
+        FakeDialogs dialogs;
+        {
+            ErrorReport report(dialogs);
+            const ErrorReportBinding binding(*app, report);
+            QCOMPARE(app->errorReport(), &report);
+        }
+        QCOMPARE(app->errorReport(), nullptr);
+        QTimer::singleShot(0, this, [] { throw std::runtime_error("after the window"); });
+        QCoreApplication::processEvents(); // swallowed, nothing reported
+        QVERIFY(dialogs.errors.isEmpty());
+    }
 };
 
 int main(int argc, char *argv[])

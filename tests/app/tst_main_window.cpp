@@ -9,6 +9,8 @@
 #include "record/trend_chart.h"
 #include "record/window_timer.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -39,6 +41,10 @@ private slots:
     void portSelectorCycles();
     void missingPortConnectsSilently();
     void indicatorGoesDarkAtThirdTick();
+    void connectButtonRunsOnceForEveryPress_data();
+    void connectButtonRunsOnceForEveryPress();
+    void iconButtonsCarryTheirHintsAsNames();
+    void chartDiesBeforeTheWindowMembers();
 };
 
 void TestMainWindow::caption_data()
@@ -290,6 +296,86 @@ void TestMainWindow::indicatorGoesDarkAtThirdTick()
     w.frameReceived(frame);
     QVERIFY(w.CONok->isVisibleTo(&w));
     QVERIFY(!w.CONokN->isVisibleTo(&w));
+}
+
+void TestMainWindow::connectButtonRunsOnceForEveryPress_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("mouse") << "mouse";
+    QTest::newRow("space key") << "space";
+    QTest::newRow("accessibility toggle") << "toggle";
+    QTest::newRow("accessibility press") << "press";
+}
+
+// Regression: the accessibility "Toggle" put the button down without
+// connecting.
+void TestMainWindow::connectButtonRunsOnceForEveryPress()
+{
+    QFETCH(QString, how);
+    Window win;
+    TFCOMM &w = *win.w;
+    int opens = 0; // every open looks the port's device up once
+    w.COMM2->setPortNameLookup([&](TSerialPortDriver::TComPortNumber) {
+        ++opens;
+        return QString();
+    });
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    const auto press = [&] {
+        QAccessibleInterface *button = QAccessible::queryAccessibleInterface(w.COMCon);
+        if (how == "mouse") {
+            QTest::mouseClick(w.COMCon, Qt::LeftButton);
+        } else if (how == "space") {
+            w.COMCon->setFocus();
+            QTest::keyClick(w.COMCon, Qt::Key_Space);
+        } else {
+            QVERIFY(button && button->actionInterface());
+            button->actionInterface()->doAction(how == "toggle" ? QAccessibleActionInterface::toggleAction()
+                                                                : QAccessibleActionInterface::pressAction());
+        }
+    };
+    press();
+    QTRY_VERIFY(w.COMCon->isChecked()); // the accessible press animates its click
+    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Disconnect"));
+    QCOMPARE(opens, 1);
+    QVERIFY(!w.USBCon->isVisible());
+
+    press();
+    QTRY_VERIFY(!w.COMCon->isChecked());
+    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Connection"));
+    QCOMPARE(opens, 1);
+    QVERIFY(w.USBCon->isVisible());
+}
+
+void TestMainWindow::iconButtonsCarryTheirHintsAsNames()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    const QList<QToolButton *> buttons{w.RecordNew, w.OpenDataFiles, w.saveas,     w.BtPrint,
+                                       w.BtSave,    w.BtFirst,       w.BTPrevious, w.BtNext,
+                                       w.BTlast,    w.TbFd,          w.TbSx};
+    for (QToolButton *button : buttons) {
+        QVERIFY(!button->toolTip().isEmpty());
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(button);
+        QVERIFY(face);
+        QCOMPARE(face->text(QAccessible::Name), button->toolTip());
+    }
+    QCOMPARE(w.saveas->accessibleName(), QStringLiteral("Save data files"));
+    QCOMPARE(w.BtPrint->accessibleName(), QStringLiteral("Print"));
+}
+
+// Regression: the chart widget, a child, died after the window's members and
+// wrote into the window's chart model on its way out.
+void TestMainWindow::chartDiesBeforeTheWindowMembers()
+{
+    auto win = std::make_unique<Window>();
+    QObject *window = win->w.get();
+    bool windowWhole = false;
+    connect(win->w->Chtshow, &QObject::destroyed, this,
+            [&] { windowWhole = qobject_cast<TFCOMM *>(window) != nullptr; });
+    win.reset();
+    QVERIFY(windowWhole); // still a TFCOMM: its members were alive
 }
 
 QTEST_MAIN(TestMainWindow)

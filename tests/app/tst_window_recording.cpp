@@ -50,6 +50,10 @@ private slots:
     void samplingIntervalRecordsOnTicks();
     void fillSwitchesSeries();
     void enlargeAndRestore();
+    void barStaysFullWhenItsMaximumShrinks();
+    void onePointPageIsDrawn();
+    void filteredEditsKeepEditingKeys_data();
+    void filteredEditsKeepEditingKeys();
 };
 
 void TestWindowRecording::gridFollowsRecording()
@@ -260,6 +264,109 @@ void TestWindowRecording::enlargeAndRestore()
     QCOMPARE(w.Panel3->pos(), QPoint(312, 141));
     QVERIFY(w.Panel2->isVisible() && w.Panel4->isVisible() && w.Panel5->isVisible());
     QVERIFY(w.TbFd->isVisible() && !w.TbSx->isVisible());
+}
+
+// Regression: a new maximum below the bar's value emptied the bar until the
+// next recorded row.
+void TestWindowRecording::barStaysFullWhenItsMaximumShrinks()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.frameReceived(dcVolts("3500", '4')); // 350.0 V
+    const int wide = w.PBar2->maximum();
+    QCOMPARE(w.PBar2->value(), 350);
+    QVERIFY(wide > 350);
+
+    // On the timed road no row is recorded, so only the maximum moves.
+    w.RecordSI->setChecked(true);
+    w.frameReceived(dcVolts("1234", '1')); // 1.234 V
+    QVERIFY(w.PBar2->maximum() < 350);
+    QCOMPARE(w.PBar2->value(), w.PBar2->maximum());
+
+    // Back to the wide range: the bar keeps what it showed.
+    const int shown = w.PBar2->value();
+    w.frameReceived(dcVolts("3500", '4'));
+    QCOMPARE(w.PBar2->maximum(), wide);
+    QCOMPARE(w.PBar2->value(), shown);
+}
+
+// Regression: a page of one record (page size "1") left the drawn chart on
+// its old window while the page number went on counting.
+void TestWindowRecording::onePointPageIsDrawn()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.Maxrecord->setText(QStringLiteral("0")); // becomes 1
+    win.timers.value("Timer2")->fire();
+    QCOMPARE(w.Maxrecord->text(), QStringLiteral("1"));
+    for (int i = 0; i < 7; ++i)
+        w.frameReceived(dcVolts("1234"));
+    QCOMPARE(w.Bt10->text(), QString::number(w.Pager->CurrentPage()));
+    w.Chtshow->replot();
+    QCOMPARE(w.Chtshow->xAxis->range().lower, 6.5);
+    QCOMPARE(w.Chtshow->xAxis->range().upper, 7.5);
+    QCOMPARE(w.Chtshow->xAxis->tickVector(), QVector<double>{7.0});
+
+    w.BTPrevious->click();
+    w.Chtshow->replot();
+    QCOMPARE(w.Chtshow->xAxis->range().center(), 6.0);
+
+    // A wider page goes back to ordinary ticks.
+    w.Maxrecord->setText(QStringLiteral("50"));
+    win.timers.value("Timer2")->fire();
+    w.Chtshow->replot();
+    QVERIFY(w.Chtshow->xAxis->range().size() > 40);
+    QVERIFY(w.Chtshow->xAxis->tickVector().size() > 1);
+}
+
+void TestWindowRecording::filteredEditsKeepEditingKeys_data()
+{
+    QTest::addColumn<QString>("edit");
+    for (const char *name : {"RecordSITime", "Maxrecord", "T1HI", "T1LO"})
+        QTest::newRow(name) << name;
+}
+
+// Regression: X11 delivers Delete with the text "\x7f", which the filter
+// swallowed.
+void TestWindowRecording::filteredEditsKeepEditingKeys()
+{
+    QFETCH(QString, edit);
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *field = w.findChild<QLineEdit *>(edit);
+    QVERIFY(field);
+    field->setFocus();
+    const auto send = [&](int key, Qt::KeyboardModifiers modifiers, const QString &text) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+        QCoreApplication::sendEvent(field, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+        QCoreApplication::sendEvent(field, &release);
+    };
+
+    field->setText(QStringLiteral("1234"));
+    send(Qt::Key_Home, Qt::NoModifier, QString());
+    send(Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QCOMPARE(field->text(), QStringLiteral("234"));
+    send(Qt::Key_Right, Qt::NoModifier, QString());
+    send(Qt::Key_Backspace, Qt::NoModifier, QStringLiteral("\b"));
+    QCOMPARE(field->text(), QStringLiteral("34"));
+    send(Qt::Key_End, Qt::NoModifier, QString());
+    send(Qt::Key_5, Qt::NoModifier, QStringLiteral("5"));
+    send(Qt::Key_X, Qt::NoModifier, QStringLiteral("x")); // still filtered
+    QCOMPARE(field->text(), QStringLiteral("345"));
+
+    send(Qt::Key_A, Qt::ControlModifier, QStringLiteral("\x01"));
+    QCOMPARE(field->selectedText(), QStringLiteral("345"));
+    send(Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
+    send(Qt::Key_X, Qt::ControlModifier, QStringLiteral("\x18"));
+    QCOMPARE(field->text(), QString());
+    send(Qt::Key_Z, Qt::ControlModifier, QStringLiteral("\x1a"));
+    QCOMPARE(field->text(), QStringLiteral("345"));
+    send(Qt::Key_End, Qt::NoModifier, QString());
+    send(Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
+    QCOMPARE(field->text(), QStringLiteral("345345"));
 }
 
 QTEST_MAIN(TestWindowRecording)

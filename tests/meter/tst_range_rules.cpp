@@ -1,6 +1,88 @@
+#include "frame_builder.h"
+
+#include "meter/locale_service.h"
+#include "meter/meter_decoder.h"
 #include "meter/range_rules.h"
+#include "record/chart_model.h"
 
 #include <QtTest>
+
+#include <set>
+
+using namespace Bits;
+
+namespace {
+
+// A frame that ends on one rule: the digits are always 1234, so the point
+// code alone sets the decimal places.
+struct RuleCase {
+    int rule;
+    const char *what;
+    int s8, s9, s10, s11;
+    char point; // '0' none, '1', '2', '4': after D1, D2, D3
+    const char *unit;
+    int fullScale;
+    double number;
+};
+
+// clang-format off
+const RuleCase kRuleCases[] = {
+    { 1, "AC V 1.234",            Ac8, 0,       0,                     Volt11,       '1', "V",  4,    1.234},
+    { 2, "AC V 12.34",            Ac8, 0,       0,                     Volt11,       '2', "V",  40,   12.34},
+    { 3, "AC V 123.4",            Ac8, 0,       0,                     Volt11,       '4', "V",  400,  123.4},
+    { 4, "AC V 1234",             Ac8, 0,       0,                     Volt11,       '0', "V",  750,  1234},
+    { 5, "DC mV 12.34",           Dc8, 0,       Milli10,               Volt11,       '2', "mV", 40,   12.34},
+    { 6, "DC mV 123.4",           Dc8, 0,       Milli10,               Volt11,       '4', "mV", 400,  123.4},
+    { 7, "DC V 1.234",            Dc8, 0,       0,                     Volt11,       '1', "V",  4,    1.234},
+    { 8, "DC V 12.34",            Dc8, 0,       0,                     Volt11,       '2', "V",  40,   12.34},
+    { 9, "DC V 123.4",            Dc8, 0,       0,                     Volt11,       '4', "V",  400,  123.4},
+    {10, "DC V 1234",             Dc8, 0,       0,                     Volt11,       '0', "V",  1000, 1234},
+    {11, "nF 1.234 (factor of 12.34)", 0, Nano9, 0,                    Farad11,      '1', "nF", 40,   12.34},
+    {12, "nF 123.4",              0,   Nano9,   0,                     Farad11,      '4', "nF", 400,  123.4},
+    {13, "uF 1.234",              0,   0,       Micro10,               Farad11,      '1', "uF", 4,    1.234},
+    {14, "uF 12.34",              0,   0,       Micro10,               Farad11,      '2', "uF", 40,   12.34},
+    {15, "uF 123.4",              0,   0,       Micro10,               Farad11,      '4', "uF", 400,  123.4},
+    {16, "uF 1234",               0,   0,       Micro10,               Farad11,      '0', "uF", 4000, 1234},
+    {17, "continuity 123.4",      0,   0,       Continuity10,          Ohm11,        '4', "*",  40,   123.4},
+    {18, "ohm 123.4",             0,   0,       0,                     Ohm11,        '4', "*",  400,  123.4},
+    {19, "kilo-ohm 1.234",        0,   0,       Kilo10,                Ohm11,        '1', "k*", 4,    1.234},
+    {20, "kilo-ohm 12.34",        0,   0,       Kilo10,                Ohm11,        '2', "k*", 40,   12.34},
+    {21, "kilo-ohm 123.4",        0,   0,       Kilo10,                Ohm11,        '4', "k*", 400,  123.4},
+    {22, "mega-ohm 1.234",        0,   0,       Mega10,                Ohm11,        '1', "M*", 4,    1.234},
+    {23, "mega-ohm 12.34",        0,   0,       Mega10,                Ohm11,        '2', "M*", 40,   12.34},
+    {24, "status 9.7 over DC V 123.4", Dc8, None9_7, 0,                Volt11,       '4', "V",  4,    1.234},
+    {25, "Celsius 1234",          0,   0,       0,                     Celsius11,    '0', "#",  1000, 1234},
+    {26, "Fahrenheit 1234",       0,   0,       0,                     Fahrenheit11, '0', "?",  1832, 1234},
+    {27, "Hz 1.234",              0,   0,       0,                     Hz11,         '1', "Hz", 10,   1.234},
+    {28, "Hz 12.34",              0,   0,       0,                     Hz11,         '2', "Hz", 100,  12.34},
+    {29, "Hz 123.4",              0,   0,       0,                     Hz11,         '4', "Hz", 1000, 123.4},
+    {30, "kHz 1.234",             0,   0,       Kilo10,                Hz11,         '1', "Hz", 10,   1.234},
+    {31, "kHz 12.34",             0,   0,       Kilo10,                Hz11,         '2', "Hz", 100,  12.34},
+    {32, "kHz 123.4",             0,   0,       Kilo10,                Hz11,         '4', "Hz", 1000, 123.4},
+    {33, "MHz 1.234",             0,   0,       Mega10,                Hz11,         '1', "Hz", 10,   1.234},
+    {34, "duty 123.4",            0,   0,       Percent10,             0,            '4', "%",  100,  123.4},
+    {35, "DC uA 123.4",           Dc8, 0,       Micro10,               Amp11,        '4', "uA", 400,  123.4},
+    {36, "DC uA 1234",            Dc8, 0,       Micro10,               Amp11,        '0', "uA", 4000, 1234},
+    {37, "AC uA 123.4",           Ac8, 0,       Micro10,               Amp11,        '4', "uA", 400,  123.4},
+    {38, "AC uA 1234",            Ac8, 0,       Micro10,               Amp11,        '0', "uA", 4000, 1234},
+    {39, "DC mA 12.34",           Dc8, 0,       Milli10,               Amp11,        '2', "mA", 40,   12.34},
+    {40, "DC mA 123.4",           Dc8, 0,       Milli10,               Amp11,        '4', "mA", 400,  123.4},
+    {41, "AC mA 12.34",           Ac8, 0,       Milli10,               Amp11,        '2', "mA", 40,   12.34},
+    {42, "AC mA 123.4",           Ac8, 0,       Milli10,               Amp11,        '4', "mA", 400,  123.4},
+    {43, "DC A 1.234",            Dc8, 0,       0,                     Amp11,        '1', "A",  4,    1.234},
+    {44, "DC A 12.34",            Dc8, 0,       0,                     Amp11,        '2', "A",  10,   12.34},
+    {45, "AC A 1.234",            Ac8, 0,       0,                     Amp11,        '1', "A",  4,    1.234},
+    {46, "AC A 12.34",            Ac8, 0,       0,                     Amp11,        '2', "A",  10,   12.34},
+};
+// clang-format on
+
+struct Decoding {
+    FixedLocaleService locale;
+    AxisRange axis{-4000, 4000};
+    MeterDecoder decoder{locale, axis};
+};
+
+} // namespace
 
 class TestRangeRules : public QObject {
     Q_OBJECT
@@ -11,6 +93,10 @@ private slots:
     void lastMatchingRuleDecides();
     void scaleCount_data();
     void scaleCount();
+    void everyRuleDecidesAFrame_data();
+    void everyRuleDecidesAFrame();
+    void everyRuleHasAFrame();
+    void overloadAfterFullScale6000();
 };
 
 void TestRangeRules::lastMatchingRuleDecides_data()
@@ -128,6 +214,76 @@ void TestRangeRules::scaleCount()
 {
     QFETCH(QString, unit);
     QTEST(scaleCountForUnit(unit), "count");
+}
+
+void TestRangeRules::everyRuleDecidesAFrame_data()
+{
+    QTest::addColumn<int>("rule");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("fullScale");
+    QTest::addColumn<double>("number");
+    QTest::addColumn<QString>("valueText");
+    for (const RuleCase &c : kRuleCases) {
+        const QString value = c.point == '1'   ? "1.234"
+                              : c.point == '2' ? "12.34"
+                              : c.point == '4' ? "123.4"
+                                               : "1234";
+        QTest::newRow(qPrintable(QStringLiteral("rule %1: %2").arg(c.rule).arg(QLatin1String(c.what))))
+            << c.rule << frameHex('+', "1234", c.point, c.s8, c.s9, c.s10, c.s11)
+            << QString::fromLatin1(c.unit) << c.fullScale << c.number << value;
+    }
+}
+
+// Each rule is the last to match one frame, so a wrong full scale or
+// factor in any of them shows.
+void TestRangeRules::everyRuleDecidesAFrame()
+{
+    QFETCH(QString, frame);
+    QFETCH(int, fullScale);
+    Decoding d;
+    d.decoder.decode(frame);
+    const Reading &r = d.decoder.reading();
+    QTEST(r.UnitText, "unit");
+    QTEST(r.ValueText, "valueText");
+    QTEST(r.Number, "number");
+    QCOMPARE(d.axis.maximum, double(fullScale));
+    QCOMPARE(d.axis.minimum, double(-fullScale));
+
+    RangeInputs in;
+    in.function = r.FunctionText;
+    in.unit = r.UnitText;
+    in.pointPos = d.decoder.pointPos();
+    in.rawCount = d.decoder.rawCount();
+    const QByteArray bytes = QByteArray::fromHex(frame.toLatin1());
+    in.acBit = bytes[7] & Ac8;
+    in.status9Bit7 = bytes[8] & None9_7;
+    in.continuityBit = bytes[9] & Continuity10;
+    in.kilo = bytes[9] & Kilo10;
+    in.mega = bytes[9] & Mega10;
+    QTEST(applyRangeRules(in).rule, "rule");
+}
+
+void TestRangeRules::everyRuleHasAFrame()
+{
+    std::set<int> rules;
+    for (const RuleCase &c : kRuleCases)
+        rules.insert(c.rule);
+    QCOMPARE(int(rules.size()), rangeRuleCount());
+    QCOMPARE(*rules.begin(), 1);
+    QCOMPARE(*rules.rbegin(), rangeRuleCount());
+}
+
+void TestRangeRules::overloadAfterFullScale6000()
+{
+    Decoding d;
+    d.decoder.decode(frameHex('+', "1234", '1', Dc8, 0, 0, Volt11)); // sets the full scale to 6000
+    QCOMPARE(d.decoder.scaleCount(), 6000);
+    d.decoder.decode(frameHex('+', "?0:?", '1', Dc8, 0, 0, Volt11));
+    QCOMPARE(d.decoder.reading().ValueText, QStringLiteral(".0L"));
+    QCOMPARE(d.decoder.rawCount(), 6001.0);
+    QCOMPARE(d.decoder.reading().Number, 6.001);
+    QCOMPARE(d.axis.maximum, 4.0);
 }
 
 QTEST_GUILESS_MAIN(TestRangeRules)

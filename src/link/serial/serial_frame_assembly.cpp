@@ -43,6 +43,10 @@ void SerialFrameAssembly::endLine()
     } catch (const std::exception &e) {
         if (m_onError)
             m_onError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        // Whatever it was, the rest of the chunk still has its frames.
+        if (m_onError)
+            m_onError(QStringLiteral("Unknown error"));
     }
 }
 

@@ -1,10 +1,33 @@
 #include "serial_port_names.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 bool deviceExists(const QString &device)
 {
     return QFileInfo::exists(device);
+}
+
+bool hasSerialHardware(const QString &device, const QString &sysClassTty)
+{
+    const QString node = QFileInfo(device).fileName();
+    if (!node.startsWith(QLatin1String("ttyS")))
+        return true;
+    const QDir entry(sysClassTty + QLatin1Char('/') + node);
+    QFile type(entry.filePath(QStringLiteral("type")));
+    if (type.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const int portType = type.readAll().trimmed().toInt(&ok);
+        return ok && portType != 0;
+    }
+    // No type to read: a port with a driver bound is taken as real.
+    return QFileInfo::exists(entry.filePath(QStringLiteral("device/driver")));
+}
+
+bool serialDeviceUsable(const QString &device)
+{
+    return deviceExists(device) && hasSerialHardware(device);
 }
 
 QStringList serialDeviceCandidates()

@@ -29,6 +29,7 @@ private slots:
     void cutsFrames_data();
     void cutsFrames();
     void decoderErrorEndsOnlyThatFrame();
+    void anyThrownValueEndsOnlyThatFrame();
     void noiseKeepsMemoryBounded_data();
     void noiseKeepsMemoryBounded();
     void boundDoesNotChangeFrames();
@@ -125,6 +126,26 @@ void TestSerialFrameAssembly::decoderErrorEndsOnlyThatFrame()
     QCOMPARE(rig.errors.size(), 1);
     QCOMPARE(rig.frames.size(), 3);
     QCOMPARE(rig.decoder.reading().ValueText, QStringLiteral("-5.678"));
+}
+
+// Regression: something thrown that is no std::exception lost the rest of
+// its chunk.
+void TestSerialFrameAssembly::anyThrownValueEndsOnlyThatFrame()
+{
+    SerialFrameAssembly assembly;
+    QStringList frames;
+    QStringList errors;
+    assembly.setFrameHandler([&](const QString &frameHex) {
+        frames << frameHex;
+        if (frames.size() == 1)
+            throw 42;
+    });
+    assembly.setErrorHandler([&](const QString &message) { errors << message; });
+    const QByteArray line = bytesFromHex(kLine);
+    const QByteArray chunk = line + line + QByteArray("\n");
+    assembly.receive(chunk.constData(), int(chunk.size()));
+    QCOMPARE(frames.size(), 2);
+    QCOMPARE(errors, QStringList{"Unknown error"});
 }
 
 void TestSerialFrameAssembly::noiseKeepsMemoryBounded_data()

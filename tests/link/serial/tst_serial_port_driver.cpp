@@ -3,6 +3,8 @@
 #include "link/serial/serial_port_driver.h"
 #include "link/serial/serial_port_names.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
@@ -65,6 +67,7 @@ private slots:
     void comPortDeviceName_data();
     void comPortDeviceName();
     void deviceLookedUpAtEachOpen();
+    void builtInPortsWithoutHardwareAreSkipped();
 };
 
 void TestSerialPortDriver::startsWithDefaults()
@@ -405,6 +408,39 @@ void TestSerialPortDriver::deviceLookedUpAtEachOpen()
     QCOMPARE(rig.driver->DeviceName(Driver::pnCOM2), QStringLiteral("/dev/ttyS0"));
     QVERIFY(rig.driver->OpenPort());
     QCOMPARE(rig.port->openDevice, QStringLiteral("/dev/ttyUSB0"));
+}
+
+// Regression: /dev/ttyS0-31 exist on most PCs without any UART, so COM 1-4
+// stood for dead ports.
+void TestSerialPortDriver::builtInPortsWithoutHardwareAreSkipped()
+{
+    QTemporaryDir sys;
+    QVERIFY(sys.isValid());
+    const auto entry = [&](const QString &node, const QByteArray &type, bool driver) {
+        QDir(sys.path()).mkpath(node + "/device");
+        if (!type.isNull()) {
+            QFile f(sys.path() + "/" + node + "/type");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(type);
+        }
+        if (driver)
+            QVERIFY(QFile::link(sys.path(), sys.path() + "/" + node + "/device/driver"));
+    };
+    entry("ttyS0", "0\n", true);        // a node of the 8250 driver with no UART
+    entry("ttyS1", "4\n", true);        // a 16550A
+    entry("ttyS2", QByteArray(), true); // no type file: a bound driver counts
+    entry("ttyS3", QByteArray(), false);
+    entry("ttyS4", "junk", true);
+
+    const QStringList existing{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2",
+                               "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyUSB0"};
+    const DeviceExists usable = [&](const QString &name) {
+        return existing.contains(name) && hasSerialHardware(name, sys.path());
+    };
+    const QStringList com{"/dev/ttyUSB0", "/dev/ttyS1", "/dev/ttyS2", ""};
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(::comPortDeviceName(i, usable), com[i]);
+    QVERIFY(hasSerialHardware("/dev/ttyACM0", sys.path())); // adapters have no such entry to ask
 }
 
 QTEST_GUILESS_MAIN(TestSerialPortDriver)
