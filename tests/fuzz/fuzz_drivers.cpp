@@ -1,0 +1,211 @@
+#include "fuzz_drivers.h"
+
+#include "link/hid/hid_report_descriptor.h"
+#include "link/serial/serial_frame_assembly.h"
+#include "meter/conversion.h"
+#include "meter/locale_service.h"
+#include "meter/meter_decoder.h"
+#include "record/chart_control.h"
+#include "record/chart_model.h"
+#include "record/limit_judge.h"
+#include "record/measurement_log.h"
+#include "record/measurement_table.h"
+#include "record/page_size_input.h"
+#include "record/window_timer.h"
+
+#include <QStringList>
+
+#include <cmath>
+
+namespace {
+
+QLocale localeFor(bool decimalComma)
+{
+    return decimalComma ? QLocale(QLocale::German) : QLocale::c();
+}
+
+// The decoder's road as the window wires it, without widgets.
+struct Road : DecoderHooks {
+    FixedLocaleService locale;
+    ChartModel chart;
+    MeterDecoder decoder{locale, chart.valueAxis};
+    MeasurementTable table;
+    TChartControl pager{chart, 100};
+    ManualWindowTimer timer1{500}, timer3{1000}, timer4{500};
+    LimitJudge limits{locale, timer1, timer4};
+    MeasurementLog log{decoder, table, pager, timer3, locale, [] { return QTime(12, 0, 0); }};
+
+    explicit Road(bool decimalComma) : locale(localeFor(decimalComma))
+    {
+        decoder.setHooks(this);
+        decoder.refreshLocale();
+        chart.addPlaceholderPoint();
+    }
+    void normaliseLimitSeparators() override { limits.normaliseLimitSeparators(); }
+    void judge() override { limits.judge(decoder.reading()); }
+    void handOff() override { log.handOff(); }
+};
+
+} // namespace
+
+namespace FuzzDrivers {
+
+QString serialStream(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return {};
+    const std::uint8_t settings = data[0];
+    Road road(settings & 0x10);
+    road.log.setRepeatSet(settings & 1);
+    road.log.setRecordSI(settings & 2);
+    static const int limits[] = {1, 2, 10, 10000000};
+    road.log.setMaxRecords(limits[(settings >> 2) & 3]);
+
+    QStringList frames;
+    QString failure;
+    SerialFrameAssembly assembly;
+    assembly.setFrameHandler([&](const QString &hex) {
+        frames << hex;
+        const int rowsBefore = road.table.rowCount();
+        const std::size_t pointsBefore = road.chart.points.size();
+        road.decoder.decode(hex); // a ConversionError goes to the error handler, as in the window
+        for (int r = rowsBefore; r < road.table.rowCount() && failure.isEmpty(); ++r) {
+            if (!road.table.row(r).No)
+                failure = QStringLiteral("recorded row %1 has no No").arg(r);
+        }
+        for (std::size_t p = pointsBefore; p < road.chart.points.size() && failure.isEmpty(); ++p) {
+            if (!std::isfinite(road.chart.points[p]))
+                failure = QStringLiteral("chart point %1 is not finite").arg(p);
+        }
+    });
+    assembly.setErrorHandler([](const QString &) {});
+
+    QByteArray whole;
+    std::size_t pos = 1;
+    while (pos < size && failure.isEmpty()) {
+        const std::size_t length = std::min<std::size_t>(data[pos] + 1u, size - pos - 1);
+        ++pos;
+        const auto *chunk = reinterpret_cast<const char *>(data + pos);
+        whole.append(chunk, qsizetype(length));
+        if (length > 0)
+            assembly.receive(chunk, int(length));
+        pos += length;
+        if (assembly.PendingHex().size() > SerialFrameAssembly::PendingHexLimit)
+            return QStringLiteral("PendingHex grew to %1").arg(assembly.PendingHex().size());
+        if (assembly.FrameHex().size() > 26)
+            return QStringLiteral("FrameHex holds %1 characters").arg(assembly.FrameHex().size());
+        road.timer3.fire();
+    }
+    if (!failure.isEmpty())
+        return failure;
+    if (road.table.rowCount() != road.log.RecordedRows())
+        return QStringLiteral("%1 rows but RecordedRows %2")
+            .arg(road.table.rowCount())
+            .arg(road.log.RecordedRows());
+    if (road.log.RecordedRows() > road.log.MaxRecords())
+        return QStringLiteral("%1 rows beyond the limit %2")
+            .arg(road.log.RecordedRows())
+            .arg(road.log.MaxRecords());
+
+    // The same bytes in one chunk give the same frames.
+    QStringList once;
+    SerialFrameAssembly single;
+    single.setFrameHandler([&](const QString &hex) { once << hex; });
+    single.receive(whole.constData(), int(whole.size()));
+    if (once != frames)
+        return QStringLiteral("chunking changed the frames: %1 against %2")
+            .arg(frames.size())
+            .arg(once.size());
+    return {};
+}
+
+QString hidReportDescriptor(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray descriptor(reinterpret_cast<const char *>(data), qsizetype(size));
+    const HidReportLayout layout = parseReportDescriptor(descriptor);
+    if (layout.inputReportLength < 0 || layout.inputReportLength > 0x10000)
+        return QStringLiteral("input report length %1").arg(layout.inputReportLength);
+    return {};
+}
+
+QString limitAndPageSizeTexts(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return {};
+    Road road(data[0] & 1);
+    const QStringList texts = QString::fromUtf8(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1))
+                                  .split(QLatin1Char('\n'));
+    const QChar separator = road.locale.userDecimalSeparator().at(0);
+
+    // Typing goes through the key filters, as in the edits.
+    auto typed = [](const QString &text, auto accept) {
+        QString kept;
+        for (QChar c : text)
+            if (accept(c))
+                kept += c;
+        return kept;
+    };
+    const QString high = texts.value(0);
+    const QString low = texts.value(1);
+    road.limits.T1HIChange(typed(high, [&](QChar c) { return road.limits.T1HIKeyPress(c); }));
+    road.limits.T1HIChange(high); // pasted
+    road.limits.T1LOChange(low);
+    road.timer1.fire();
+    road.timer4.fire();
+    for (LimitJudge::Field f : {LimitJudge::High, LimitJudge::Low}) {
+        const QString accepted = road.limits.lastAcceptedText(f);
+        const double v = LimitJudge::toNumber(accepted, separator);
+        if (!LimitJudge::isNumber(accepted, separator))
+            return QStringLiteral("accepted limit '%1' is not a number").arg(accepted);
+        if (std::isnan(v))
+            return QStringLiteral("accepted limit '%1' converts to NaN").arg(accepted);
+        if (road.limits.text(f) != accepted)
+            return QStringLiteral("field shows '%1', accepted '%2'").arg(road.limits.text(f), accepted);
+    }
+
+    const double hi = LimitJudge::toNumber(road.limits.text(LimitJudge::High), separator);
+    const double lo = LimitJudge::toNumber(road.limits.text(LimitJudge::Low), separator);
+    for (int i = 3; i < texts.size(); ++i) {
+        Reading &reading = road.decoder.reading();
+        reading.ValueText = texts[i];
+        road.limits.judge(reading);
+        const double v = LimitJudge::toNumber(texts[i], separator);
+        const bool pass = LimitJudge::isNumber(texts[i], separator) && lo <= v && v <= hi;
+        if (road.limits.verdict() != (pass ? LimitJudge::Verdict::Pass : LimitJudge::Verdict::Fail))
+            return QStringLiteral("'%1' judged wrongly between %2 and %3").arg(texts[i]).arg(lo).arg(hi);
+        if (reading.JudgeText != (pass ? QStringLiteral("pass") : QStringLiteral("Fail")))
+            return QStringLiteral("JudgeText '%1' for '%2'").arg(reading.JudgeText, texts[i]);
+    }
+
+    PageSizeInput pageSize(road.pager, road.timer1);
+    QString pageError;
+    pageSize.onError = [&](const QString &message) { pageError = message; };
+    const QString pageText = texts.value(2);
+    pageSize.MaxrecordChange(typed(pageText, &MeasurementLog::RecordSITimeKeyPress));
+    road.timer1.fire();
+    pageSize.MaxrecordChange(pageText);
+    road.timer1.fire();
+    int n = 0;
+    const bool isInteger = tryStrToInt(pageText, n);
+    if (isInteger == !pageError.isEmpty())
+        return QStringLiteral("page size '%1': error '%2'").arg(pageText, pageError);
+    if (road.pager.PageSize() < 1)
+        return QStringLiteral("page size %1 after '%2'").arg(road.pager.PageSize()).arg(pageText);
+    if (isInteger && road.pager.PageSize() != std::max(n, 1))
+        return QStringLiteral("page size %1 after '%2'").arg(road.pager.PageSize()).arg(pageText);
+    for (int i = 0; i < 50; ++i)
+        road.pager.AddPoint(i);
+    road.pager.First();
+    road.pager.Next();
+    road.pager.Last();
+    if (road.pager.CurrentPage() < 1 || road.pager.CurrentPage() > std::max(road.pager.PageCount(), 1))
+        return QStringLiteral("page %1 of %2").arg(road.pager.CurrentPage()).arg(road.pager.PageCount());
+
+    QString interval = texts.value(2);
+    road.log.RecordSITimeChange(interval);
+    if (road.timer3.interval() < 1000)
+        return QStringLiteral("sampling period %1 ms after '%2'").arg(road.timer3.interval()).arg(interval);
+    return {};
+}
+
+} // namespace FuzzDrivers

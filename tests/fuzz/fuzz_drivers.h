@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+// Each driver feeds one input from outside the program through the real
+// code path and checks what must hold whatever the input. The result names
+// the first broken rule; empty when all held. The libFuzzer targets and the
+// replay test share these, so a finding replays in ./test.
+namespace FuzzDrivers {
+
+// Byte 0: settings (bit 0 Repeat, bit 1 timed sampling, bits 2-3 record
+// limit, bit 4 decimal comma). Then chunks: one length byte, that many bytes.
+QString serialStream(const std::uint8_t *data, std::size_t size);
+
+// The bytes are a HID report descriptor.
+QString hidReportDescriptor(const std::uint8_t *data, std::size_t size);
+
+// Byte 0 picks the decimal separator; the rest, as UTF-8, is split at line
+// feeds into: high limit, low limit, page size, then reading value texts.
+QString limitAndPageSizeTexts(const std::uint8_t *data, std::size_t size);
+
+} // namespace FuzzDrivers
