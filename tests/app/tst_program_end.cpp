@@ -1,0 +1,113 @@
+// The program ends through its event loop when the system asks it to.
+#include "app/termination_signals.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+#include <pty.h>
+#include <unistd.h>
+
+class TestProgramEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void signalReachesTheEventLoop_data();
+    void signalReachesTheEventLoop();
+    void previousHandlerComesBack();
+    void programEndsCleanly_data();
+    void programEndsCleanly();
+};
+
+namespace {
+
+void addSignalRows()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// Lock files of serial ports, where the serial port library puts them.
+QStringList serialLockFiles()
+{
+    QStringList found;
+    for (const QString &dir : {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QDir::tempPath()})
+        for (const QString &name :
+             QDir(dir).entryList({QStringLiteral("LCK..*")}, QDir::Files | QDir::System))
+            found << QDir(dir).filePath(name);
+    return found;
+}
+
+} // namespace
+
+void TestProgramEnd::signalReachesTheEventLoop_data()
+{
+    addSignalRows();
+}
+
+void TestProgramEnd::signalReachesTheEventLoop()
+{
+    QFETCH(int, signal);
+    QList<int> received;
+    TerminationSignals handler([&](int s) { received << s; });
+    QVERIFY(handler.isActive());
+    ::raise(signal); // would end the test process without the handler
+    QTRY_COMPARE(received, QList<int>{signal});
+}
+
+void TestProgramEnd::previousHandlerComesBack()
+{
+    struct sigaction before = {};
+    ::sigaction(SIGTERM, nullptr, &before);
+    {
+        TerminationSignals handler([](int) {});
+    }
+    struct sigaction after = {};
+    ::sigaction(SIGTERM, nullptr, &after);
+    QCOMPARE(reinterpret_cast<void *>(after.sa_handler), reinterpret_cast<void *>(before.sa_handler));
+}
+
+void TestProgramEnd::programEndsCleanly_data()
+{
+    addSignalRows();
+}
+
+void TestProgramEnd::programEndsCleanly()
+{
+    QFETCH(int, signal);
+    // A pseudo-terminal stands for the meter's port, so a real port is open.
+    int master = -1, slave = -1;
+    char slaveName[256] = {};
+    QVERIFY(::openpty(&master, &slave, slaveName, nullptr, nullptr) == 0);
+    const auto closePty = qScopeGuard([&] {
+        ::close(master);
+        ::close(slave);
+    });
+    const QStringList locksBefore = serialLockFiles();
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(HALVERN_PROGRAM_CHILD), {QString::fromLocal8Bit(slaveName)});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine() || program.state() == QProcess::NotRunning, 60000);
+    QCOMPARE(program.readLine().trimmed(), QByteArray("ready open"));
+    const QStringList locksWhileOpen = serialLockFiles();
+
+    QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(serialLockFiles(), locksBefore);
+    if (locksWhileOpen == locksBefore)
+        qInfo("the serial port library made no lock file for %s", slaveName);
+}
+
+QTEST_GUILESS_MAIN(TestProgramEnd)
+#include "tst_program_end.moc"
