@@ -10,6 +10,7 @@
 #include "record/measurement_log.h"
 #include "record/measurement_table_model.h"
 #include "record/page_size_input.h"
+#include "record/session_journal.h"
 #include "record/trend_chart.h"
 #include "record/window_timer.h"
 #include "widgets.h"
@@ -148,6 +149,10 @@ void TFCOMM::FormCreate()
     m_limits = std::make_unique<LimitJudge>(m_services.locale, *Timer1, *Timer4);
     m_pageSize = std::make_unique<PageSizeInput>(*Pager, *Timer2);
     wireRecording();
+    if (!m_services.journalFolder.isEmpty()) {
+        JournalTimer = m_services.makeTimer(QStringLiteral("JournalTimer"), 1000, false);
+        m_journal = std::make_unique<SessionJournal>(m_services.journalFolder, *JournalTimer);
+    }
     if (m_services.switches.IFMorvane) {
         COMM2->setOnReceiveData([this](TSerialPortDriver *sender, const char *data, int size) {
             ComFrames.RECEIVE_COM_Data(sender, data, size);
@@ -167,6 +172,8 @@ void TFCOMM::wireRecording()
         const QModelIndex index = m_gridModel->index(row, 0);
         DBGrid1->setCurrentIndex(index);
         DBGrid1->scrollTo(index);
+        if (m_journal)
+            m_journal->append(cds1.row(row));
     };
     m_log->onBarPosition = [this](int position) { PBar2->setValue(qMin(position, PBar2->maximum())); };
     m_log->onPageShown = [this](int page) { showPage(page); };
@@ -353,6 +360,19 @@ void TFCOMM::RecordNewClick()
                                      QStringLiteral("Are you sure that you want to quit this application?")))
         return;
     m_log->RecordNewClick();
+    if (m_journal)
+        m_journal->clear();
+}
+
+void TFCOMM::offerJournalRecovery()
+{
+    if (!m_journal || m_journal->recoveredRows() == 0)
+        return;
+    const QString question = SessionJournal::recoveryQuestion(m_journal->recoveredRows());
+    if (m_services.dialogs.askYesNo(QStringLiteral("Information"), question))
+        m_journal->loadRecovered(cds1);
+    else
+        m_journal->setAside();
 }
 
 void TFCOMM::ShowSeries(int Index)

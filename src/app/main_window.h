@@ -30,6 +30,7 @@ class LimitJudge;
 class MeasurementLog;
 class MeasurementTableModel;
 class PageSizeInput;
+class SessionJournal;
 class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
@@ -56,6 +57,7 @@ struct WindowServices {
     std::function<void()> terminate; // tells the application to end
     ModelSwitches switches = ModelSwitches{};
     TimerFactory makeTimer = {}; // default: timers of the event loop
+    QString journalFolder = {};  // folder of the session journal; empty: no journal
 };
 
 // The main window: owns every part of the program and wires them together.
@@ -97,6 +99,10 @@ public:
     const MeasurementLog &measurementLog() const { return *m_log; }
     const LimitJudge &limitJudge() const { return *m_limits; }
     ErrorReport &errorReport() { return m_errors; }
+    const SessionJournal *sessionJournal() const { return m_journal.get(); }
+
+    // Rows an earlier session left unsaved in the journal: asks once whether to load them.
+    void offerJournalRecovery();
     QString systeminfomation() const { return m_systeminfomation; }
 
     QString FrameHex;
@@ -208,6 +214,8 @@ private:
     std::unique_ptr<LimitJudge> m_limits;
     std::unique_ptr<MeasurementLog> m_log;
     std::unique_ptr<PageSizeInput> m_pageSize;
+    std::unique_ptr<WindowTimer> JournalTimer; // flushes the session journal
+    std::unique_ptr<SessionJournal> m_journal;
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
 };

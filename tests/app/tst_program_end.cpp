@@ -3,7 +3,7 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -89,9 +89,16 @@ void TestProgramEnd::programEndsCleanly()
     });
     const QStringList locksBefore = serialLockFiles();
 
+    QTemporaryDir dataHome; // the user's data folder, where the session journal lives
+    auto journals = [&] {
+        return QDir(dataHome.path() + QStringLiteral("/halvern-test-child"))
+            .entryList({QStringLiteral("session-journal-*")}, QDir::Files);
+    };
+
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.start(QStringLiteral(HALVERN_PROGRAM_CHILD), {QString::fromLocal8Bit(slaveName)});
@@ -99,12 +106,14 @@ void TestProgramEnd::programEndsCleanly()
     QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine() || program.state() == QProcess::NotRunning, 60000);
     QCOMPARE(program.readLine().trimmed(), QByteArray("ready open"));
     const QStringList locksWhileOpen = serialLockFiles();
+    QCOMPARE(journals().size(), 2); // the journal and its lock
 
     QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
     QCOMPARE(serialLockFiles(), locksBefore);
+    QCOMPARE(journals(), QStringList()); // removed as on a normal end
     if (locksWhileOpen == locksBefore)
         qInfo("the serial port library made no lock file for %s", slaveName);
 }

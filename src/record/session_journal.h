@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <memory>
+
+class MeasurementTable;
+class QLockFile;
+class WindowTimer;
+struct TableRow;
+
+// A copy of every recorded row in a file of the user's data folder, in the
+// table's tab-separated text format, so that a crash, a kill or a power cut
+// costs at most the rows of the last flush period. Rows wait in memory and
+// reach the disk (synced) one timer period after the first of them.
+//
+//   New                  the journal holds no rows
+//   whole table saved    the journal holds no rows
+//   normal end           the file is removed
+//   abnormal end         the file stays; the next start offers its rows
+//
+// Each running program holds its own journal (slot 1, 2, ... under a lock
+// file), so two programs never write into one file.
+class SessionJournal {
+public:
+    using RowFormatter = QByteArray (*)(const TableRow &row); // one line with its CR LF
+
+    // Takes the first slot in `folder` that no running program holds.
+    // isOpen() is false when none could be taken or written.
+    SessionJournal(const QString &folder, WindowTimer &flushTimer, RowFormatter formatRow = &textLine);
+    // A normal end: the journal is removed.
+    ~SessionJournal();
+    SessionJournal(const SessionJournal &) = delete;
+    SessionJournal &operator=(const SessionJournal &) = delete;
+
+    bool isOpen() const { return m_file.isOpen(); }
+    QString fileName() const { return m_file.fileName(); }
+
+    // Rows an earlier session left unsaved in this slot, counted at start.
+    int recoveredRows() const { return m_recoveredRows; }
+    static QString recoveryQuestion(int rows);
+    // Appends the recovered rows to the table as a text load would; they
+    // stay in the journal, unsaved as before. False when the file fails to load.
+    bool loadRecovered(MeasurementTable &table);
+    // The recovered rows go aside into a file named with the journal's date;
+    // the journal starts empty. Returns the new name (empty on failure).
+    QString setAside();
+
+    void append(const TableRow &row);
+    void flush();
+    // New, or the whole table was saved: nothing is unsaved any more.
+    void clear();
+    void markSaved() { clear(); }
+
+    int pendingBytes() const { return int(m_pending.size()); }
+
+    // The table's text format: header, and a row as a line.
+    static QByteArray headerLine();
+    static QByteArray textLine(const TableRow &row);
+
+private:
+    bool openSlot(const QString &folder);
+    void takeOverExisting();
+    bool startEmpty();
+
+    WindowTimer &m_timer;
+    RowFormatter m_formatRow;
+    std::unique_ptr<QLockFile> m_lock;
+    QFile m_file;
+    QByteArray m_pending;
+    int m_recoveredRows = 0;
+};

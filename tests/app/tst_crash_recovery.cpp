@@ -1,0 +1,142 @@
+// Readings recorded before a crash come back through the session journal.
+#include "app/main_window.h"
+#include "fake_dialogs.h"
+#include "meter/frame_builder.h"
+#include "meter/locale_service.h"
+#include "record/session_journal.h"
+#include "record/window_timer.h"
+
+#include <QDir>
+#include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class TestCrashRecovery : public QObject {
+    Q_OBJECT
+
+private slots:
+    void killedProgramsFlushedRowsAreOffered_data();
+    void killedProgramsFlushedRowsAreOffered();
+    void recordingNewAndNormalEnd();
+};
+
+namespace {
+
+// The window with its journal in `folder`, scripted dialogs and manual timers.
+struct JournalWindow {
+    FakeDialogs dialogs;
+    FixedLocaleService locale;
+    QHash<QString, ManualWindowTimer *> timers;
+    std::unique_ptr<TFCOMM> w;
+
+    explicit JournalWindow(const QString &folder)
+    {
+        WindowServices services{dialogs, locale, true, [] {}};
+        services.makeTimer = [this](const QString &name, int intervalMs, bool enabled) {
+            auto timer = std::make_unique<ManualWindowTimer>(intervalMs, enabled);
+            timers.insert(name, timer.get());
+            return timer;
+        };
+        services.journalFolder = folder;
+        w = std::make_unique<TFCOMM>(services);
+    }
+};
+
+QString voltFrame(const char *digits)
+{
+    return frameHex('+', digits, '1', Bits::Auto8 | Bits::Dc8, 0, 0, Bits::Volt11);
+}
+
+QStringList journalFiles(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("session-journal-*")}, QDir::Files);
+}
+
+} // namespace
+
+void TestCrashRecovery::killedProgramsFlushedRowsAreOffered_data()
+{
+    QTest::addColumn<bool>("load");
+    QTest::newRow("Yes loads them") << true;
+    QTest::newRow("No puts them aside") << false;
+}
+
+void TestCrashRecovery::killedProgramsFlushedRowsAreOffered()
+{
+    QFETCH(bool, load);
+    QTemporaryDir folder;
+    const int flushed = 25, pending = 7;
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(
+        QStringLiteral(HALVERN_PROGRAM_CHILD),
+        {QStringLiteral("--journal"), folder.path(), QString::number(flushed), QString::number(pending)});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine() || program.state() == QProcess::NotRunning, 60000);
+    QCOMPARE(program.readLine().trimmed(), QByteArray("ready"));
+    QCOMPARE(::kill(pid_t(program.processId()), SIGKILL), 0); // mid-recording: 7 rows not flushed yet
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+
+    JournalWindow next(folder.path());
+    next.dialogs.answer = load;
+    next.w->offerJournalRecovery();
+    QCOMPARE(
+        next.dialogs.questions,
+        QStringList{QStringLiteral("Information|Recovered 25 readings from an earlier session that were not "
+                                   "saved. Load them?")});
+    if (load) {
+        QCOMPARE(next.w->cds1.rowCount(), flushed);
+        for (int r = 0; r < flushed; ++r) {
+            QCOMPARE(next.w->cds1.row(r).No, std::optional<qint32>(r + 1));
+            QCOMPARE(next.w->cds1.row(r).Value, QStringLiteral("%1.%2")
+                                                    .arg((1000 + r) / 1000)
+                                                    .arg((1000 + r) % 1000, 3, 10, QLatin1Char('0')));
+            QCOMPARE(next.w->cds1.row(r).Unit, QStringLiteral("V"));
+        }
+        QCOMPARE(journalFiles(folder.path()).size(), 2); // the journal and its lock
+    } else {
+        QCOMPARE(next.w->cds1.rowCount(), 0);
+        const QStringList files = journalFiles(folder.path());
+        QCOMPARE(files.size(), 3); // the empty journal, its lock, and the rows put aside
+        QVERIFY(files.filter(QDate::currentDate().toString(Qt::ISODate)).size() == 1);
+    }
+    next.w->offerJournalRecovery(); // asked once
+    QCOMPARE(next.dialogs.questions.size(), 1);
+}
+
+void TestCrashRecovery::recordingNewAndNormalEnd()
+{
+    QTemporaryDir folder;
+    {
+        JournalWindow window(folder.path());
+        window.w->offerJournalRecovery();
+        QVERIFY(window.dialogs.questions.isEmpty()); // nothing to recover at a first start
+        const SessionJournal *journal = window.w->sessionJournal();
+        QVERIFY(journal && journal->isOpen());
+
+        window.w->frameReceived(voltFrame("1234"));
+        window.w->frameReceived(voltFrame("1235"));
+        window.timers.value(QStringLiteral("JournalTimer"))->fire();
+        QFile file(journal->fileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count("\r\n"), 3);
+
+        window.dialogs.answer = true;
+        window.w->RecordNewClick();
+        file.seek(0);
+        QCOMPARE(file.readAll().count("\r\n"), 1);
+        window.w->frameReceived(voltFrame("1236"));
+    }
+    QVERIFY(journalFiles(folder.path()).isEmpty()); // a normal end leaves nothing to offer
+}
+
+QTEST_MAIN(TestCrashRecovery)
+#include "tst_crash_recovery.moc"
