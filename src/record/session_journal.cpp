@@ -7,6 +7,10 @@
 #include <QFileInfo>
 #include <QLockFile>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <unistd.h>
 
 namespace {
@@ -22,8 +26,66 @@ QByteArray cell(const QString &text)
 
 } // namespace
 
+// Syncs files to the disk on its own thread. Each request carries its own
+// duplicate of the descriptor, so the journal may close or replace its file
+// while a sync runs.
+class SessionJournal::DiskSync {
+public:
+    DiskSync() : m_thread([this] { run(); }) {}
+    ~DiskSync()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join(); // the last request is synced before the end
+    }
+
+    void request(int fd)
+    {
+        const int copy = ::dup(fd);
+        if (copy < 0)
+            return;
+        int replaced = -1;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            replaced = m_fd;
+            m_fd = copy;
+        }
+        if (replaced >= 0)
+            ::close(replaced); // a newer request syncs the same data and more
+        m_wake.notify_one();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || m_fd >= 0; });
+            if (m_fd >= 0) {
+                const int fd = m_fd;
+                m_fd = -1;
+                lock.unlock();
+                ::fdatasync(fd);
+                ::close(fd);
+                lock.lock();
+            } else if (m_stop) {
+                return;
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    int m_fd = -1; // waiting to be synced
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 SessionJournal::SessionJournal(const QString &folder, WindowTimer &flushTimer, RowFormatter formatRow)
-    : m_timer(flushTimer), m_formatRow(formatRow)
+    : m_timer(flushTimer), m_formatRow(formatRow), m_sync(std::make_unique<DiskSync>())
 {
     m_timer.setEnabled(false);
     m_timer.setInterval(kFlushPeriodMs);
@@ -93,7 +155,7 @@ bool SessionJournal::startEmpty()
     m_timer.setEnabled(false);
     if (!m_file.resize(0) || !m_file.seek(0) || m_file.write(headerLine()) < 0 || !m_file.flush())
         return false;
-    ::fdatasync(m_file.handle());
+    m_sync->request(m_file.handle());
     return true;
 }
 
@@ -165,7 +227,7 @@ void SessionJournal::flush()
         return;
     m_file.write(m_pending);
     m_file.flush();
-    ::fdatasync(m_file.handle()); // a power cut, not only a crash
+    m_sync->request(m_file.handle()); // a power cut, not only a crash
     m_pending.clear();
 }
 

@@ -15,7 +15,9 @@ struct TableRow;
 // A copy of every recorded row in a file of the user's data folder, in the
 // table's tab-separated text format, so that a crash, a kill or a power cut
 // costs at most the rows of the last flush period. Rows wait in memory and
-// reach the disk (synced) one timer period after the first of them.
+// reach the file one timer period after the first of them; a thread of the
+// journal then syncs the file to the disk, so the wait for the disk never
+// holds up the window.
 //
 //   New                  the journal holds no rows
 //   whole table saved    the journal holds no rows
@@ -66,8 +68,11 @@ private:
     void takeOverExisting();
     bool startEmpty();
 
+    class DiskSync;
+
     WindowTimer &m_timer;
     RowFormatter m_formatRow;
+    std::unique_ptr<DiskSync> m_sync;
     std::unique_ptr<QLockFile> m_lock;
     QFile m_file;
     QByteArray m_pending;
