@@ -183,6 +183,7 @@ QString limitAndPageSizeTexts(const std::uint8_t *data, std::size_t size)
     const QString pageText = texts.value(2);
     pageSize.MaxrecordChange(typed(pageText, &MeasurementLog::RecordSITimeKeyPress));
     road.timer1.fire();
+    pageError.clear();
     pageSize.MaxrecordChange(pageText);
     road.timer1.fire();
     int n = 0;

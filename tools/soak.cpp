@@ -1,0 +1,141 @@
+// A long, fast run of the real window: a simulated meter on COM 1 whose
+// lines are fed as fast as the program reads them, the record limit
+// "limitless", Repeat on. Reports frames sent against rows recorded, the
+// resident memory along the way, the longest time the event loop was held
+// up, and every error report.
+//
+//   halvern-soak [frames [seconds]]   default 1000000 frames, no time limit;
+//                                     with a limit it stops there and reports
+//                                     what it reached
+#include "app/dialog_service.h"
+#include "app/main_window.h"
+#include "link/serial/serial_fakes.h"
+#include "link/serial/serial_port_driver.h"
+#include "link/serial/simulated_serial_port.h"
+#include "meter/frame_builder.h"
+#include "meter/locale_service.h"
+#include "record/measurement_log.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+struct CountingDialogs : DialogService {
+    QStringList errors;
+    bool askYesNo(const QString &, const QString &) override { return true; }
+    void showError(const QString &title, const QString &text) override
+    {
+        errors << title + QStringLiteral(": ") + text;
+    }
+};
+
+long residentKiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Meter lines with a drifting reading, as the wire carries them.
+QByteArray meterLine(long n)
+{
+    const QByteArray digits = QByteArray::number(n * 7 % 4000).rightJustified(4, '0');
+    const char points[] = {'0', '1', '2', '4'};
+    return '\n' + QByteArray::fromHex(frameHex(n % 3 ? '+' : '-', digits.constData(), points[n % 4],
+                                               Bits::Auto8 | Bits::Dc8, 0, 0, Bits::Volt11)
+                                          .toLatin1());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const long frames = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const qint64 limitMs = argc > 2 ? std::atol(argv[2]) * 1000LL : -1;
+
+    CountingDialogs dialogs;
+    FixedLocaleService locale;
+    TFCOMM window({dialogs, locale, true, [] {}});
+    window.show();
+
+    // COM 1 is an in-process port whose driver polls when told to.
+    auto *port = new SimulatedSerialPort(QStringLiteral("soak"));
+    auto *poll = new ManualTickTimer;
+    window.COMM2 = std::make_unique<TSerialPortDriver>(std::unique_ptr<SerialPortIo>(port),
+                                                       std::unique_ptr<TickTimer>(poll));
+    window.COMM2->setComPort(TSerialPortDriver::pnCOM1);
+    window.COMM2->setComPortSpeed(TSerialPortDriver::br2400);
+    window.COMM2->setComPortPollingDelay(100);
+    window.COMM2->setPortNameLookup([](TSerialPortDriver::TComPortNumber) { return QStringLiteral("soak"); });
+    window.COMM2->setOnReceiveData([&window](TSerialPortDriver *sender, const char *data, int size) {
+        window.ComFrames.RECEIVE_COM_Data(sender, data, size);
+    });
+    window.limitess->trigger();
+    window.RepeatSet->setChecked(true);
+    window.COMCon->setChecked(true);
+    if (!port->isOpen()) {
+        std::fprintf(stderr, "the simulated port did not open\n");
+        return 1;
+    }
+
+    const int linesPerPoll = window.COMM2->ComPortInBufSize() / 14; // all of them fit one read
+    long sent = 0;
+    qint64 worstPollNs = 0, worstLoopNs = 0;
+    long nextMark = 1000;
+    long residentAtRows[3] = {};
+    int marks = 0;
+    QElapsedTimer clock, total;
+    total.start();
+    while (sent < frames && (limitMs < 0 || total.elapsed() < limitMs)) {
+        QByteArray chunk;
+        for (int i = 0; i < linesPerPoll && sent < frames; ++i)
+            chunk += meterLine(sent++);
+        port->feed(chunk);
+        clock.start();
+        poll->fire();
+        worstPollNs = qMax(worstPollNs, clock.nsecsElapsed());
+        clock.start();
+        QCoreApplication::processEvents();
+        worstLoopNs = qMax(worstLoopNs, clock.nsecsElapsed());
+        while (marks < 3 && window.cds1.rowCount() >= nextMark) {
+            residentAtRows[marks++] = residentKiB();
+            nextMark *= 100;
+        }
+    }
+    // The last line's CR ends it; the meter's next LF would start the next.
+    const int rows = window.cds1.rowCount();
+    const double seconds = total.elapsed() / 1000.0;
+
+    std::printf("frames sent        %ld\n", sent);
+    std::printf("rows recorded      %d%s\n", rows, rows == sent ? "" : "   MISMATCH");
+    if (sent < frames)
+        std::printf("stopped at the time limit, %ld of %ld frames\n", sent, frames);
+    std::printf("record numbers     %d\n", window.measurementLog().RecordNo() - 1);
+    const char *labels[] = {"10^3", "10^5", "10^6"};
+    for (int i = 0; i < marks; ++i)
+        std::printf("resident at %s rows  %ld KiB\n", labels[i], residentAtRows[i]);
+    if (marks == 3)
+        std::printf("growth per row (10^5 to 10^6)  %.1f bytes\n",
+                    (residentAtRows[2] - residentAtRows[1]) * 1024.0 / (1000000 - 100000));
+    std::printf("worst poll         %.2f ms (%d lines in one read)\n", worstPollNs / 1e6, linesPerPoll);
+    std::printf("worst event loop   %.2f ms (one pass between polls)\n", worstLoopNs / 1e6);
+    std::printf("run                %.1f s, %.0f frames/s\n", seconds, sent / seconds);
+    std::printf("error reports      %lld\n", static_cast<long long>(dialogs.errors.size()));
+    for (const QString &e : dialogs.errors.mid(0, 10))
+        std::printf("  %s\n", qPrintable(e));
+    return rows == sent && dialogs.errors.isEmpty() ? 0 : 1;
+}
