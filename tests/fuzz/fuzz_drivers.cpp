@@ -46,6 +46,30 @@ struct Road : DecoderHooks {
     void handOff() override { log.handOff(); }
 };
 
+// What recording must never produce, whatever the frame: a row without a
+// number, a chart value that is not finite.
+struct RowCheck {
+    int rowsBefore;
+    std::size_t pointsBefore;
+
+    explicit RowCheck(const Road &road)
+        : rowsBefore(road.table.rowCount()), pointsBefore(road.chart.points.size())
+    {
+    }
+
+    void newRows(const Road &road, QString &failure) const
+    {
+        for (int r = rowsBefore; r < road.table.rowCount() && failure.isEmpty(); ++r) {
+            if (!road.table.row(r).No)
+                failure = QStringLiteral("recorded row %1 has no No").arg(r);
+        }
+        for (std::size_t p = pointsBefore; p < road.chart.points.size() && failure.isEmpty(); ++p) {
+            if (!std::isfinite(road.chart.points[p]))
+                failure = QStringLiteral("chart point %1 is not finite").arg(p);
+        }
+    }
+};
+
 } // namespace
 
 namespace FuzzDrivers {
@@ -66,17 +90,9 @@ QString serialStream(const std::uint8_t *data, std::size_t size)
     SerialFrameAssembly assembly;
     assembly.setFrameHandler([&](const QString &hex) {
         frames << hex;
-        const int rowsBefore = road.table.rowCount();
-        const std::size_t pointsBefore = road.chart.points.size();
+        const RowCheck check(road);
         road.decoder.decode(hex); // a ConversionError goes to the error handler, as in the window
-        for (int r = rowsBefore; r < road.table.rowCount() && failure.isEmpty(); ++r) {
-            if (!road.table.row(r).No)
-                failure = QStringLiteral("recorded row %1 has no No").arg(r);
-        }
-        for (std::size_t p = pointsBefore; p < road.chart.points.size() && failure.isEmpty(); ++p) {
-            if (!std::isfinite(road.chart.points[p]))
-                failure = QStringLiteral("chart point %1 is not finite").arg(p);
-        }
+        check.newRows(road, failure);
     });
     assembly.setErrorHandler([](const QString &) {});
 
@@ -94,7 +110,9 @@ QString serialStream(const std::uint8_t *data, std::size_t size)
             return QStringLiteral("PendingHex grew to %1").arg(assembly.PendingHex().size());
         if (assembly.FrameHex().size() > 26)
             return QStringLiteral("FrameHex holds %1 characters").arg(assembly.FrameHex().size());
-        road.timer3.fire();
+        const RowCheck check(road);
+        road.timer3.fire(); // a sampling tick after every chunk
+        check.newRows(road, failure);
     }
     if (!failure.isEmpty())
         return failure;
