@@ -13,6 +13,7 @@
 #include "record/session_journal.h"
 #include "record/trend_chart.h"
 #include "record/window_timer.h"
+#include "record_grid.h"
 #include "widgets.h"
 
 #include <QActionGroup>
@@ -21,9 +22,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
-#include <QTableView>
 #include <QToolButton>
 
 namespace {
@@ -48,6 +47,21 @@ public:
     void judge() override { m_w.judgeReading(); }
     void barMaximumChanged(int maximum) override { m_w.barMaximumChanged(maximum); }
     void handOff() override { m_w.handOff(); }
+
+private:
+    TFCOMM &m_w;
+};
+
+class TFCOMM::FrameBatch {
+public:
+    explicit FrameBatch(TFCOMM &w) : m_w(w) { ++m_w.m_batchDepth; }
+    ~FrameBatch()
+    {
+        if (--m_w.m_batchDepth == 0)
+            m_w.refreshViews();
+    }
+    FrameBatch(const FrameBatch &) = delete;
+    FrameBatch &operator=(const FrameBatch &) = delete;
 
 private:
     TFCOMM &m_w;
@@ -119,7 +133,10 @@ void TFCOMM::createComponents()
         FrameHex = hex;
         LcdDisplayMorvane();
     });
-    ComFrames.setErrorHandler([this](const QString &message) { m_errors.report(message); });
+    ComFrames.setErrorHandler([this](const QString &message) {
+        refreshViews(); // the box shows over what the frames before it left
+        m_errors.report(message);
+    });
 
     on(RecordNew, &QToolButton::clicked, &TFCOMM::RecordNewClick);
     on(BtFill, &QCheckBox::clicked, &TFCOMM::btFillClick);
@@ -155,6 +172,7 @@ void TFCOMM::FormCreate()
     }
     if (m_services.switches.IFMorvane) {
         COMM2->setOnReceiveData([this](TSerialPortDriver *sender, const char *data, int size) {
+            const FrameBatch batch(*this);
             ComFrames.RECEIVE_COM_Data(sender, data, size);
         });
         setWindowTitle(QStringLiteral("Halvern Interface Program Ver 3.03"));
@@ -169,13 +187,16 @@ void TFCOMM::FormCreate()
 void TFCOMM::wireRecording()
 {
     m_log->onRowPosted = [this](int row) {
-        const QModelIndex index = m_gridModel->index(row, 0);
-        DBGrid1->setCurrentIndex(index);
-        DBGrid1->scrollTo(index);
+        m_pending.followRow = row;
         if (m_journal)
             m_journal->append(cds1.row(row));
+        viewsChanged();
     };
-    m_log->onBarPosition = [this](int position) { PBar2->setValue(qMin(position, PBar2->maximum())); };
+    m_log->onBarPosition = [this](int position) {
+        m_pending.bar.setPosition(position);
+        m_pending.barChanged = true;
+        viewsChanged();
+    };
     m_log->onPageShown = [this](int page) { showPage(page); };
     m_log->onIntervalTextCorrected = [this](const QString &text) { RecordSITime->setText(text); };
     connect(RecordSITime, &QLineEdit::textChanged, this,
@@ -241,8 +262,37 @@ void TFCOMM::frameReceived(const QString &frameHex)
 void TFCOMM::LcdDisplayMorvane()
 {
     // The panel shows what the decoder got to, also when it stopped early.
-    const auto showPanel = qScopeGuard([this] { Panel1->setState(m_decoder.lcd()); });
+    const FrameBatch batch(*this);
+    m_pending.lcd = true;
     m_decoder.decode(FrameHex);
+}
+
+void TFCOMM::viewsChanged()
+{
+    if (m_batchDepth == 0)
+        refreshViews();
+}
+
+void TFCOMM::refreshViews()
+{
+    if (!m_pending.any())
+        return;
+    if (m_pending.lcd)
+        Panel1->setState(m_decoder.lcd());
+    if (m_pending.verdict)
+        showVerdict();
+    if (m_pending.barChanged) {
+        PBar2->setMaximum(m_pending.bar.maximum);
+        PBar2->setValue(m_pending.bar.value);
+    }
+    if (m_pending.followRow >= 0 && m_pending.followRow < m_gridModel->rowCount()) {
+        const QModelIndex index = m_gridModel->index(m_pending.followRow, 0);
+        DBGrid1->setCurrentIndex(index);
+        DBGrid1->scrollTo(index);
+    }
+    if (m_pending.page >= 0)
+        Bt10->setText(QString::number(m_pending.page));
+    m_pending.clear();
 }
 
 void TFCOMM::frameArrived()
@@ -307,11 +357,9 @@ void TFCOMM::ConTimerTimer()
 
 void TFCOMM::barMaximumChanged(int maximum)
 {
-    // A bar whose value lies beyond its new maximum would empty itself;
-    // a value beyond the full scale shows a full bar.
-    const int shown = PBar2->value();
-    PBar2->setMaximum(maximum);
-    PBar2->setValue(qBound(PBar2->minimum(), shown, PBar2->maximum()));
+    m_pending.bar.setMaximum(maximum);
+    m_pending.barChanged = true;
+    viewsChanged();
     Chtshow->refresh(); // a new value axis shows even when nothing is recorded
 }
 
@@ -328,7 +376,8 @@ void TFCOMM::measurementKindChanged()
 void TFCOMM::judgeReading()
 {
     m_limits->judge(m_decoder.reading());
-    showVerdict();
+    m_pending.verdict = true;
+    viewsChanged();
 }
 
 void TFCOMM::showVerdict()
@@ -337,11 +386,16 @@ void TFCOMM::showVerdict()
     QColor colour = LimitJudge::verdictColour(m_limits->verdict());
     if (!colour.isValid())
         colour = kInfoBackground;
-    setBackground(T1VALUE, QPalette::Base, colour);
-    Shape1->setFillColor(colour);
-    setBackground(judge, QPalette::Window, colour);
-    judge->setText(m_limits->judgeCaption());
-    judge->adjustSize();
+    if (colour != m_verdictColour) { // a new palette repaints and re-polishes
+        m_verdictColour = colour;
+        setBackground(T1VALUE, QPalette::Base, colour);
+        Shape1->setFillColor(colour);
+        setBackground(judge, QPalette::Window, colour);
+    }
+    if (judge->text() != m_limits->judgeCaption()) {
+        judge->setText(m_limits->judgeCaption());
+        judge->adjustSize();
+    }
 }
 
 void TFCOMM::handOff()
@@ -351,7 +405,8 @@ void TFCOMM::handOff()
 
 void TFCOMM::showPage(int page)
 {
-    Bt10->setText(QString::number(page));
+    m_pending.page = page;
+    viewsChanged();
 }
 
 void TFCOMM::RecordNewClick()

@@ -3,6 +3,7 @@
 #include "error_report.h"
 #include "link/serial/serial_frame_assembly.h"
 #include "meter/meter_decoder.h"
+#include "pending_views.h"
 #include "record/chart_model.h"
 #include "record/measurement_table.h"
 
@@ -24,8 +25,8 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QTableView;
 class QToolButton;
+class RecordGrid;
 class LimitJudge;
 class MeasurementLog;
 class MeasurementTableModel;
@@ -140,7 +141,7 @@ public:
     QToolButton *OpenDataFiles = nullptr;
     QToolButton *saveas = nullptr;
     QToolButton *BtPrint = nullptr;
-    QTableView *DBGrid1 = nullptr;
+    RecordGrid *DBGrid1 = nullptr;
 
     // Limit panel.
     QFrame *Panel4 = nullptr;
@@ -189,6 +190,12 @@ private:
     void wireRecording();
     void showVerdict();
     void showPage(int page);
+
+    // Frames decoded inside a batch share one refresh of the widgets at its
+    // end; outside any batch a change shows at once.
+    class FrameBatch;
+    void viewsChanged();
+    void refreshViews();
     void selectPort(int index);
     void FormCreate();
     void BitBtn1Click();
@@ -216,6 +223,9 @@ private:
     std::unique_ptr<PageSizeInput> m_pageSize;
     std::unique_ptr<WindowTimer> JournalTimer; // flushes the session journal
     std::unique_ptr<SessionJournal> m_journal;
+    PendingViews m_pending;
+    int m_batchDepth = 0;
+    QColor m_verdictColour;
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
 };

@@ -2,6 +2,7 @@
 
 #include "meter/lcd_panel.h"
 #include "pictures.h"
+#include "record_grid.h"
 #include "record/measurement_log.h"
 #include "record/trend_chart.h"
 #include "widgets.h"
@@ -92,19 +93,15 @@ void TFCOMM::createLayout()
 
     createRecordStrip(client);
 
-    DBGrid1 = new QTableView(client);
+    DBGrid1 = new RecordGrid(client);
     DBGrid1->setGeometry(4, 264, 303, 241);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid1->setFont(pixelFont("Arial", 12, false));
     DBGrid1->horizontalHeader()->setFont(pixelFont("MS Sans Serif", 11, false));
-    DBGrid1->verticalHeader()->hide();
-    // A fixed row height keeps appending cheap with millions of rows.
-    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(18);
-    DBGrid1->setTextElideMode(Qt::ElideNone); // narrow columns clip, as the grid always did
-    DBGrid1->setWordWrap(false);
+    DBGrid1->setRowHeight(18);
+    DBGrid1->setGrowingColumn(0); // record numbers up to 10,000,000 show whole
     DBGrid1->horizontalHeader()->setStyleSheet(QStringLiteral("QHeaderView::section { padding: 0px 1px; }"));
 
     createLimitPanel(client);

@@ -2,6 +2,7 @@
 
 #include "segment_font.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <qdrawutil.h>
@@ -59,7 +60,54 @@ void drawPlainLabel(QPainter &p, const QRectF &rect, int charHeight, const QStri
     p.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
 }
 
+// The pixels an element can touch: its box, or more where its text runs
+// past the box, with room for the slant and antialiasing.
+QRect elementBounds(LcdElement element, const LcdState &state)
+{
+    const LcdElementInfo &info = lcdElementInfo(element);
+    QRectF bounds(info.left, info.top, info.width, info.height);
+    qreal textWidth = 0;
+    switch (info.kind) {
+    case LcdElementInfo::Digit:
+        textWidth = segmentTextWidth(state.digits[int(element) - int(LcdElement::LcdDa)], info.charHeight);
+        break;
+    case LcdElementInfo::SegmentLabel:
+        textWidth = segmentTextWidth(QString::fromLatin1(info.text), info.charHeight);
+        break;
+    case LcdElementInfo::PlainLabel:
+        textWidth =
+            QFontMetricsF(arialBold(info.charHeight)).horizontalAdvance(QString::fromLatin1(info.text));
+        break;
+    default:
+        break;
+    }
+    bounds |= QRectF(info.left, info.top, textWidth, info.charHeight * 1.4);
+    const qreal margin = 3 + info.charHeight / 4.0;
+    return bounds.adjusted(-margin, -margin, margin, margin).toAlignedRect();
+}
+
+bool elementDiffers(LcdElement element, const LcdState &a, const LcdState &b)
+{
+    if (a.isVisible(element) != b.isVisible(element))
+        return true;
+    if (!a.isVisible(element) || lcdElementInfo(element).kind != LcdElementInfo::Digit)
+        return false;
+    const int place = int(element) - int(LcdElement::LcdDa);
+    return a.digits[place] != b.digits[place];
+}
+
 } // namespace
+
+QRegion LcdPanel::changedRegion(const LcdState &from, const LcdState &to)
+{
+    QRegion region;
+    for (int i = 0; i < LcdElementCount; ++i) {
+        const auto element = static_cast<LcdElement>(i);
+        if (elementDiffers(element, from, to))
+            region += elementBounds(element, from).united(elementBounds(element, to));
+    }
+    return region & QRect(0, 0, kPanelWidth, kPanelHeight);
+}
 
 LcdPanel::LcdPanel(QWidget *parent) : QWidget(parent)
 {
@@ -71,20 +119,22 @@ void LcdPanel::setState(const LcdState &state)
 {
     if (state == m_state)
         return;
+    const QRegion changed = changedRegion(m_state, state);
     m_state = state;
-    update();
+    update(changed);
 }
 
-void LcdPanel::paintEvent(QPaintEvent *)
+void LcdPanel::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);
+    const QRect dirty = event->rect();
+    p.fillRect(dirty, Qt::white);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
 
     for (int i = 0; i < LcdElementCount; ++i) {
         const auto element = static_cast<LcdElement>(i);
-        if (!m_state.isVisible(element))
+        if (!m_state.isVisible(element) || !elementBounds(element, m_state).intersects(dirty))
             continue;
         const LcdElementInfo &info = lcdElementInfo(element);
         const QRectF box(info.left, info.top, info.width, info.height);

@@ -13,8 +13,12 @@ class LcdPanel : public QWidget {
 public:
     explicit LcdPanel(QWidget *parent = nullptr);
 
+    // Repaints only where the two states differ.
     void setState(const LcdState &state);
     const LcdState &state() const { return m_state; }
+
+    // Where the panel's pixels can differ between two states.
+    static QRegion changedRegion(const LcdState &from, const LcdState &to);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

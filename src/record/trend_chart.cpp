@@ -145,9 +145,17 @@ TrendChart::TrendChart(ChartModel &model, QWidget *parent) : QCustomPlot(parent)
     yAxis->setBasePen(QPen(kValueAxisLine, 1, Qt::DashLine));
     yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new FourSubTicks));
 
+    // The series draw into a layer buffer of their own, so a new point
+    // does not redraw the axes, the grid and the labels.
+    addLayer(QStringLiteral("series"), layer(QStringLiteral("main")), limAbove);
+    m_seriesLayer = layer(QStringLiteral("series"));
+    m_seriesLayer->setMode(QCPLayer::lmBuffered);
+
     // Index order: 0 the filled area, 1 the line.
     m_series[0] = new TrendPlottable(m_model, true, xAxis, yAxis);
     m_series[1] = new TrendPlottable(m_model, false, xAxis, yAxis);
+    for (TrendPlottable *series : m_series)
+        series->setLayer(m_seriesLayer);
     ShowSeries(m_model.activeSeries);
 
     connect(this, &QCustomPlot::beforeReplot, this, &TrendChart::syncAxes);
@@ -168,6 +176,7 @@ void TrendChart::ShowSeries(int Index)
         return;
     m_series[Index]->setVisible(true);
     m_model.activeSeries = Index;
+    m_fullReplotDue = true;
     refresh();
 }
 
@@ -178,20 +187,48 @@ bool TrendChart::isSeriesActive(int Index) const
 
 void TrendChart::refresh()
 {
-    replot(QCustomPlot::rpQueuedReplot);
+    if (m_refreshQueued)
+        return;
+    m_refreshQueued = true;
+    QMetaObject::invokeMethod(this, &TrendChart::flushRefresh, Qt::QueuedConnection);
+}
+
+void TrendChart::flushRefresh()
+{
+    m_refreshQueued = false;
+    const std::size_t points = m_model.points.size();
+    if (m_fullReplotDue || xAxis->range() != wantedRecordRange() || yAxis->range() != wantedValueRange() ||
+        points < m_drawnPoints) {
+        replot();
+    } else if (points > m_drawnPoints && double(m_drawnPoints) <= xAxis->range().upper + 1) {
+        // New points reach into the page (a line runs to the first point beyond it).
+        m_seriesLayer->replot();
+    }
+    m_drawnPoints = points;
+}
+
+QCPRange TrendChart::wantedRecordRange() const
+{
+    const AxisRange &records = m_model.recordAxis;
+    if (records.maximum > records.minimum)
+        return QCPRange(records.minimum, records.maximum);
+    // A page of one point: the plot refuses a window of no width, so the
+    // point gets half a record either side.
+    return QCPRange(records.minimum - 0.5, records.minimum + 0.5);
+}
+
+QCPRange TrendChart::wantedValueRange() const
+{
+    return QCPRange(m_model.valueAxis.minimum, m_model.valueAxis.maximum);
 }
 
 void TrendChart::syncAxes()
 {
     const AxisRange &records = m_model.recordAxis;
-    if (records.maximum > records.minimum) {
-        xAxis->setTicker(m_recordTicker);
-        xAxis->setRange(records.minimum, records.maximum);
-    } else {
-        // A page of one point: the plot refuses a window of no width, so the
-        // point gets half a record either side and the one tick on it.
-        xAxis->setTicker(m_singleRecordTicker);
-        xAxis->setRange(records.minimum - 0.5, records.minimum + 0.5);
-    }
-    yAxis->setRange(m_model.valueAxis.minimum, m_model.valueAxis.maximum);
+    // One point on a page gets its one tick on it.
+    xAxis->setTicker(records.maximum > records.minimum ? m_recordTicker : m_singleRecordTicker);
+    xAxis->setRange(wantedRecordRange());
+    yAxis->setRange(wantedValueRange());
+    m_fullReplotDue = false;
+    m_drawnPoints = m_model.points.size();
 }

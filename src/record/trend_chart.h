@@ -23,7 +23,9 @@ public:
     void ShowSeries(int Index);
     bool isSeriesActive(int Index) const;
 
-    // Repaints with the model's current axes and points (coalesced).
+    // Repaints with the model's current axes and points, once for all the
+    // calls before the event loop comes round: a new point inside the page
+    // redraws only the series' layer; axes are redrawn when they change.
     void refresh();
 
     // The picture of the chart at its current size, as a BMP file.
@@ -31,9 +33,16 @@ public:
 
 private:
     void syncAxes();
+    void flushRefresh();
+    QCPRange wantedRecordRange() const;
+    QCPRange wantedValueRange() const;
 
     ChartModel &m_model;
     TrendPlottable *m_series[2];
     QSharedPointer<QCPAxisTicker> m_recordTicker;
     QSharedPointer<QCPAxisTicker> m_singleRecordTicker;
+    QCPLayer *m_seriesLayer = nullptr; // buffered on its own
+    bool m_refreshQueued = false;
+    bool m_fullReplotDue = true;
+    std::size_t m_drawnPoints = 0;
 };

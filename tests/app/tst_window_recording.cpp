@@ -54,6 +54,7 @@ private slots:
     void onePointPageIsDrawn();
     void filteredEditsKeepEditingKeys_data();
     void filteredEditsKeepEditingKeys();
+    void eightDigitRecordNumbersShowWhole();
 };
 
 void TestWindowRecording::gridFollowsRecording()
@@ -367,6 +368,21 @@ void TestWindowRecording::filteredEditsKeepEditingKeys()
     send(Qt::Key_End, Qt::NoModifier, QString());
     send(Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
     QCOMPARE(field->text(), QStringLiteral("345345"));
+}
+
+// Regression: the 39-pixel "No." column showed 100000 as "10000".
+void TestWindowRecording::eightDigitRecordNumbersShowWhole()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    w.frameReceived(dcVolts("1234"));
+    QCOMPARE(w.DBGrid1->columnWidth(0), 39);
+    w.cds1.appendRow({10000000, "12:00:00", "DC", "1.234", "V", "AUTO", std::nullopt});
+    const int needed = w.DBGrid1->fontMetrics().horizontalAdvance(QStringLiteral("10000000"));
+    QVERIFY(w.DBGrid1->columnWidth(0) >= needed + 4);
+    const QRect cell = w.DBGrid1->visualRect(w.DBGrid1->model()->index(1, 0));
+    QVERIFY(cell.width() >= needed + 4);
 }
 
 QTEST_MAIN(TestWindowRecording)

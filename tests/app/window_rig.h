@@ -3,6 +3,7 @@
 #include "fake_dialogs.h"
 
 #include "app/main_window.h"
+#include "app/record_grid.h"
 #include "link/serial/serial_port_driver.h"
 #include "meter/locale_service.h"
 #include "record/window_timer.h"

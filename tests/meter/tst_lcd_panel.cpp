@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <initializer_list>
+#include <random>
 
 using E = LcdElement;
 
@@ -113,6 +114,7 @@ private slots:
     void unicodeMapping_data();
     void unicodeMapping();
     void repaintsOnlyOnChange();
+    void partialRepaintsMatchAFullOne();
 };
 
 void TestLcdPanel::startsWithStartUpState()
@@ -321,6 +323,34 @@ void TestLcdPanel::repaintsOnlyOnChange()
     panel.setState(next);
     QVERIFY(panel.state() == next);
     QTRY_VERIFY(panel.paints > 0);
+}
+
+// Only the changed elements repaint: a picture kept up to date by repainting
+// just those regions must equal a fresh picture of every state.
+void TestLcdPanel::partialRepaintsMatchAFullOne()
+{
+    std::mt19937 rng(7);
+    const QStringList glyphs{"", "0", "1", "4", "7", "8", "@", "-"};
+    LcdPanel panel;
+    QImage kept(panel.size(), QImage::Format_RGB32);
+    panel.render(&kept);
+    LcdState state = panel.state();
+    for (int step = 0; step < 60; ++step) {
+        LcdState next = state;
+        // A few elements at a time, as frames change them.
+        for (int n = 0; n < 3; ++n) {
+            const auto e = static_cast<E>(rng() % LcdElementCount);
+            next.setVisible(e, !next.isVisible(e));
+        }
+        next.digits[rng() % 4] = glyphs[int(rng() % glyphs.size())];
+        const QRegion changed = LcdPanel::changedRegion(state, next);
+        panel.setState(next);
+        panel.render(&kept, changed.boundingRect().topLeft(), changed); // the region stays where it is
+        state = next;
+        QVERIFY2(kept == render(state), qPrintable(QStringLiteral("step %1").arg(step)));
+    }
+    // Nothing changed, nothing to repaint.
+    QVERIFY(LcdPanel::changedRegion(state, state).isEmpty());
 }
 
 QTEST_MAIN(TestLcdPanel)

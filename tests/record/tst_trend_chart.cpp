@@ -2,6 +2,7 @@
 #include "record/trend_chart.h"
 
 #include <QImage>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,6 +13,7 @@ private slots:
     void followsTheModelAxes();
     void drawsTheWindowInBlue();
     void savesABitmap();
+    void newPointRedrawsOnlyTheSeries();
 };
 
 namespace {
@@ -117,6 +119,45 @@ void TestTrendChart::savesABitmap()
     const QString path = dir.filePath(QStringLiteral("chart.bmp"));
     QVERIFY(rig.chart.saveChartBitmap(path));
     QCOMPARE(QImage(path).size(), QSize(350, 316));
+}
+
+// Points added inside the page show without redrawing axes and labels; a
+// new page or a new value axis redraws the whole chart, once per pass of
+// the event loop.
+void TestTrendChart::newPointRedrawsOnlyTheSeries()
+{
+    ChartRig rig;
+    rig.chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.chart));
+    QCoreApplication::processEvents();
+    QSignalSpy fullReplots(&rig.chart, &QCustomPlot::beforeReplot);
+    const auto shown = [&] {
+        QCoreApplication::processEvents();
+        return bluePixels(rig.chart.grab().toImage());
+    };
+
+    int before = shown();
+    for (int step = 0; step < 5; ++step) {
+        for (int i = 0; i < 10; ++i)
+            rig.pager.AddPoint(2000);
+        const int now = shown();
+        QVERIFY2(now > before, qPrintable(QStringLiteral("step %1").arg(step)));
+        before = now;
+    }
+    QCOMPARE(fullReplots.count(), 0);
+
+    for (int i = 0; i < 60; ++i) // onto the next page
+        rig.pager.AddPoint(2000);
+    shown();
+    QCOMPARE(fullReplots.count(), 1);
+    QCOMPARE(rig.chart.xAxis->range().lower, 101.0);
+
+    rig.model.valueAxis = {-6, 6};
+    rig.chart.refresh();
+    rig.chart.refresh();
+    shown();
+    QCOMPARE(fullReplots.count(), 2);
+    QCOMPARE(rig.chart.yAxis->range().upper, 6.0);
 }
 
 QTEST_MAIN(TestTrendChart)

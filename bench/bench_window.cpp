@@ -1,0 +1,224 @@
+// CPU per frame of the whole window as a user runs it: the real main window,
+// shown on the offscreen platform, its serial driver polling an in-process
+// port that receives meter lines at the wire's ceiling (17 lines a second,
+// so 1 or 2 lines a poll), the real event loop painting after every poll.
+// Time is CPU time of the process; where it goes is told by the widget that
+// an event went to (time in nested events counted once, in the innermost).
+//
+// Usage: bench_window [polls]   (default 600 polls at each table size)
+#include "app/fake_dialogs.h"
+#include "app/main_window.h"
+#include "app/record_grid.h"
+#include "link/serial/meter_line.h"
+#include "link/serial/serial_port_driver.h"
+#include "link/serial/simulated_serial_port.h"
+#include "meter/lcd_panel.h"
+#include "meter/locale_service.h"
+#include "record/chart_control.h"
+#include "record/trend_chart.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+enum Category { Frames, Grid, Chart, Lcd, Other, CategoryCount };
+const char *const kCategoryNames[] = {"frame handling", "grid", "chart", "LCD + bar", "other"};
+
+qint64 cpuNanoseconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Exclusive CPU time by category: a nested scope's time is taken out of
+// the scope around it.
+class Profile {
+public:
+    void enter() { m_stack.push_back({cpuNanoseconds(), 0}); }
+    void leave(Category category)
+    {
+        const Scope scope = m_stack.back();
+        m_stack.pop_back();
+        const qint64 total = cpuNanoseconds() - scope.start;
+        m_totals[category] += total - scope.nested;
+        if (!m_stack.empty())
+            m_stack.back().nested += total;
+    }
+    void reset() { m_totals.fill(0); }
+    qint64 total(Category c) const { return m_totals[c]; }
+
+private:
+    struct Scope {
+        qint64 start;
+        qint64 nested;
+    };
+    std::vector<Scope> m_stack;
+    std::array<qint64, CategoryCount> m_totals{};
+};
+
+Profile g_profile;
+TFCOMM *g_window = nullptr;
+
+Category categoryOf(QObject *receiver)
+{
+    if (!g_window)
+        return Other;
+    for (QObject *o = receiver; o; o = o->parent()) {
+        if (o == g_window->DBGrid1)
+            return Grid;
+        if (o == g_window->Chtshow)
+            return Chart;
+        if (o == g_window->Panel1 || o == g_window->PBar2)
+            return Lcd;
+    }
+    return Other;
+}
+
+class ProfilingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        g_profile.enter();
+        const bool result = QApplication::notify(receiver, event);
+        g_profile.leave(categoryOf(receiver));
+        return result;
+    }
+};
+
+// Lines of a reading that drifts, so the grid, the chart and the LCD change.
+std::vector<QByteArray> meterLines()
+{
+    std::vector<QByteArray> lines;
+    const MeterFlags dcV = MeterFlag::DC | MeterFlag::Volt | MeterFlag::Auto;
+    for (int i = 0; i < 4000; ++i) {
+        const int count = 1000 + (i * 37) % 3000;
+        const QString text =
+            QStringLiteral("%1.%2").arg(count / 1000).arg(count % 1000, 3, 10, QLatin1Char('0'));
+        lines.push_back(meterLine({text, dcV}));
+    }
+    return lines;
+}
+
+struct Run {
+    FakeDialogs dialogs;
+    FixedLocaleService locale{QLocale::c()};
+    TFCOMM window{WindowServices{dialogs, locale, true, {}, {}, {}}};
+    SimulatedSerialPort *port = nullptr;
+    std::vector<QByteArray> lines = meterLines();
+    std::size_t next = 0;
+
+    Run()
+    {
+        g_window = &window;
+        auto io = std::make_unique<SimulatedSerialPort>(QStringLiteral("sim"));
+        port = io.get();
+        window.COMM2->setPortIo(std::move(io));
+        window.COMM2->setPortNameLookup([](TSerialPortDriver::TComPortNumber p) {
+            return p == TSerialPortDriver::pnCOM1 ? QStringLiteral("sim") : QString();
+        });
+        window.limitess->trigger();
+        // The receive handler is where every frame is decoded and recorded.
+        const auto receive = window.COMM2->OnReceiveData();
+        window.COMM2->setOnReceiveData([receive](TSerialPortDriver *sender, const char *data, int size) {
+            g_profile.enter();
+            receive(sender, data, size);
+            g_profile.leave(Frames);
+        });
+        window.COMM2->setComPortPollingDelay(1); // polls come as fast as the bench feeds them
+        window.COMCon->click();
+        window.show();
+        settle();
+    }
+    ~Run() { g_window = nullptr; }
+
+    // Grows the table to `rows` without drawing, as a long run would have.
+    void fill(int rows)
+    {
+        window.hide();
+        while (window.cds1.rowCount() < rows) {
+            const int no = window.cds1.rowCount() + 1;
+            window.cds1.appendRow({no, QStringLiteral("12:00:00"), QStringLiteral("DC"),
+                                   QString::number(1 + no % 3000 / 1000.0, 'f', 3), QStringLiteral("V"),
+                                   QStringLiteral("AUTO"), std::nullopt});
+            window.Pager->AddPoint(1 + no % 3000 / 1000.0);
+        }
+        window.show();
+        settle();
+    }
+
+    void settle()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 50)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+
+    // One poll's worth of lines, then the event loop until it is drawn.
+    void poll(int lineCount)
+    {
+        const int rowsBefore = window.cds1.rowCount();
+        QByteArray bytes;
+        for (int i = 0; i < lineCount; ++i)
+            bytes += lines[next++ % lines.size()];
+        port->feed(bytes);
+        QElapsedTimer t;
+        t.start();
+        while (window.cds1.rowCount() < rowsBefore + lineCount && t.elapsed() < 1000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+        // The repaint that the poll asked for.
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+};
+
+void measure(Run &run, int rows, int polls)
+{
+    run.fill(rows);
+    for (int i = 0; i < 20; ++i)
+        run.poll(2); // warm up
+    g_profile.reset();
+    const int framesBefore = run.window.cds1.rowCount();
+    const qint64 start = cpuNanoseconds();
+    for (int i = 0; i < polls; ++i)
+        run.poll(i % 10 < 7 ? 2 : 1); // 17 lines a second, 10 polls a second
+    const qint64 cpu = cpuNanoseconds() - start;
+    const int frames = run.window.cds1.rowCount() - framesBefore;
+    std::printf("rows %8d: %d frames, %.1f us CPU a frame:", framesBefore, frames, cpu / 1000.0 / frames);
+    for (int c = 0; c < CategoryCount; ++c)
+        std::printf("  %s %.1f", kCategoryNames[c], g_profile.total(Category(c)) / 1000.0 / frames);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_UPDATE_IDLE_TIME", "0"); // paint as soon as the loop is free
+    ProfilingApplication app(argc, argv);
+    const int polls = argc > 1 ? QByteArray(argv[1]).toInt() : 600;
+    Run run;
+    if (!run.window.COMM2->IsOpen()) {
+        std::fprintf(stderr, "the simulated port did not open\n");
+        return 1;
+    }
+    measure(run, 1000, polls);
+    measure(run, 1000000, polls);
+    if (!run.dialogs.errors.isEmpty())
+        std::fprintf(stderr, "error reports: %s\n", qPrintable(run.dialogs.errors.join(QLatin1Char('\n'))));
+    return 0;
+}

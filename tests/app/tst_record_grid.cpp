@@ -1,0 +1,189 @@
+#include "app/record_grid.h"
+#include "record/measurement_table.h"
+#include "record/measurement_table_model.h"
+
+#include <QHeaderView>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QtTest>
+
+namespace {
+
+// Remembers what each paint covered.
+class WatchedGrid : public RecordGrid {
+public:
+    QRegion painted;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        painted += event->region();
+        RecordGrid::paintEvent(event);
+    }
+};
+
+struct GridRig {
+    MeasurementTable table;
+    MeasurementTableModel model{table};
+    WatchedGrid grid;
+
+    explicit GridRig(int rows)
+    {
+        append(rows);
+        grid.setModel(&model);
+        grid.setSelectionBehavior(QAbstractItemView::SelectRows);
+        grid.setSelectionMode(QAbstractItemView::SingleSelection);
+        for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c)
+            grid.setColumnWidth(c, MeasurementTableModel::columnWidth(c));
+        grid.setGrowingColumn(0);
+        grid.resize(303, 241);
+    }
+    void append(int rows)
+    {
+        for (int i = 0; i < rows; ++i)
+            appendNo(table.rowCount() + 1);
+    }
+    void appendNo(int no) { table.appendRow({no, "12:00:00", "DC", "1.234", "V", "AUTO", std::nullopt}); }
+    void follow()
+    {
+        const QModelIndex last = model.index(model.rowCount() - 1, 0);
+        grid.setCurrentIndex(last);
+        grid.scrollTo(last);
+    }
+    void showAndSettle()
+    {
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QCoreApplication::processEvents();
+        grid.painted = QRegion();
+    }
+};
+
+} // namespace
+
+class TestRecordGrid : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rowsSitAtTheirNumbers();
+    void followingRepaintsOnlyTheNewRows_data();
+    void followingRepaintsOnlyTheNewRows();
+    void longRecordNumbersShowWhole_data();
+    void longRecordNumbersShowWhole();
+    void keysAndClicksMoveTheCurrentRow();
+};
+
+void TestRecordGrid::rowsSitAtTheirNumbers()
+{
+    GridRig rig(1000);
+    rig.showAndSettle();
+    const int shown = rig.grid.fullyVisibleRowCount();
+    QCOMPARE(shown, (rig.grid.viewport()->height()) / 18);
+    QCOMPARE(rig.grid.verticalScrollBar()->maximum(), 1000 - shown);
+
+    rig.grid.scrollTo(rig.model.index(500, 0), QAbstractItemView::PositionAtTop);
+    QCOMPARE(rig.grid.firstVisibleRow(), 500);
+    const QRect cell = rig.grid.visualRect(rig.model.index(503, 3));
+    QCOMPARE(cell.top(), 3 * 18);
+    QCOMPARE(cell.left(), 39 + 53 + 42);
+    QCOMPARE(rig.grid.indexAt(cell.center()), rig.model.index(503, 3));
+
+    rig.grid.scrollTo(rig.model.index(999, 0));
+    QCOMPARE(rig.grid.firstVisibleRow(), 1000 - shown);
+    rig.grid.scrollTo(rig.model.index(2, 0));
+    QCOMPARE(rig.grid.firstVisibleRow(), 2);
+}
+
+void TestRecordGrid::followingRepaintsOnlyTheNewRows_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("a few rows") << 5;
+    QTest::newRow("a long run") << 300000;
+}
+
+// Appending a row and making it current repaints the new row and the one
+// that was current, whatever the table's size.
+void TestRecordGrid::followingRepaintsOnlyTheNewRows()
+{
+    QFETCH(int, rows);
+    GridRig rig(rows);
+    rig.follow();
+    rig.showAndSettle();
+    for (int i = 0; i < 5; ++i) {
+        rig.append(1);
+        rig.follow();
+        QCoreApplication::processEvents();
+    }
+    const QRect painted = rig.grid.painted.boundingRect();
+    const int area = [&] {
+        int sum = 0;
+        for (const QRect &r : rig.grid.painted)
+            sum += r.width() * r.height();
+        return sum;
+    }();
+    QVERIFY2(area <= 5 * 3 * 18 * rig.grid.viewport()->width(),
+             qPrintable(QStringLiteral("painted %1 pixels in %2").arg(area).arg(QDebug::toString(painted))));
+    QCOMPARE(rig.grid.currentIndex().row(), rig.model.rowCount() - 1);
+    const QRect newest = rig.grid.visualRect(rig.model.index(rig.model.rowCount() - 1, 0));
+    QVERIFY(rig.grid.viewport()->rect().contains(newest));
+}
+
+void TestRecordGrid::longRecordNumbersShowWhole_data()
+{
+    QTest::addColumn<int>("no");
+    QTest::newRow("3 digits") << 999;
+    QTest::newRow("6 digits") << 100000;
+    QTest::newRow("8 digits") << 10000000;
+    QTest::newRow("negative") << -1234567;
+}
+
+// Regression: from row 100000 on the "No." column showed "10000", the last
+// digit cut off: a wrong number.
+void TestRecordGrid::longRecordNumbersShowWhole()
+{
+    QFETCH(int, no);
+    GridRig rig(3);
+    QVERIFY(!rig.grid.indexAt(QPoint(5, 3 * 18 + 2)).isValid()); // below the last row
+    rig.appendNo(no);
+    const QString text = QString::number(no);
+    const int needed = rig.grid.fontMetrics().horizontalAdvance(text) + 4;
+    QVERIFY2(rig.grid.columnWidth(0) >= needed,
+             qPrintable(QStringLiteral("%1 < %2").arg(rig.grid.columnWidth(0)).arg(needed)));
+    QVERIFY(rig.grid.columnWidth(0) >= 39); // never narrower than laid out
+
+    // A table loaded whole is measured as well.
+    MeasurementTable other;
+    other.appendRow({no, "", "", "", "", "", std::nullopt});
+    MeasurementTableModel otherModel(other);
+    RecordGrid grid;
+    grid.setModel(&otherModel);
+    grid.setColumnWidth(0, 39);
+    grid.setGrowingColumn(0);
+    QVERIFY(grid.columnWidth(0) >= needed);
+}
+
+void TestRecordGrid::keysAndClicksMoveTheCurrentRow()
+{
+    GridRig rig(100);
+    rig.showAndSettle();
+    rig.grid.setFocus();
+    const QPoint third = rig.grid.visualRect(rig.model.index(2, 1)).center();
+    QTest::mouseClick(rig.grid.viewport(), Qt::LeftButton, {}, third);
+    QCOMPARE(rig.grid.currentIndex().row(), 2);
+    QVERIFY(rig.grid.selectionModel()->isRowSelected(2, QModelIndex()));
+
+    QTest::keyClick(&rig.grid, Qt::Key_Down);
+    QCOMPARE(rig.grid.currentIndex().row(), 3);
+    QTest::keyClick(&rig.grid, Qt::Key_End);
+    QCOMPARE(rig.grid.currentIndex().row(), 99);
+    QCOMPARE(rig.grid.firstVisibleRow(), 100 - rig.grid.fullyVisibleRowCount());
+    QTest::keyClick(&rig.grid, Qt::Key_PageUp);
+    QCOMPARE(rig.grid.currentIndex().row(), 99 - rig.grid.fullyVisibleRowCount());
+    QTest::keyClick(&rig.grid, Qt::Key_Home);
+    QCOMPARE(rig.grid.currentIndex().row(), 0);
+    QCOMPARE(rig.grid.firstVisibleRow(), 0);
+    QCOMPARE(rig.grid.selectionModel()->selectedRows().size(), 1);
+}
+
+QTEST_MAIN(TestRecordGrid)
+#include "tst_record_grid.moc"
