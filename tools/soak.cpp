@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
     constexpr int kWarmUpPolls = 10;
     qint64 worstPollNs = 0, worstLoopNs = 0, warmUpNs = 0;
     long polls = 0, slowPasses = 0;
-    long nextMark = 1000;
+    const long kMarks[3] = {1000, 100000, 1000000}; // rows
     long residentAtRows[3] = {};
     int marks = 0;
     QElapsedTimer clock, total;
@@ -123,10 +123,8 @@ int main(int argc, char *argv[])
         else
             worstLoopNs = qMax(worstLoopNs, passNs);
         slowPasses += passNs > 100'000'000;
-        while (marks < 3 && window.cds1.rowCount() >= nextMark) {
+        while (marks < 3 && window.cds1.rowCount() >= kMarks[marks])
             residentAtRows[marks++] = residentKiB();
-            nextMark *= 100;
-        }
     }
     // The last line's CR ends it; the meter's next LF would start the next.
     const int rows = window.cds1.rowCount();
