@@ -237,6 +237,14 @@ void SessionJournal::clear()
         startEmpty();
 }
 
+void SessionJournal::markSaved(const MeasurementTable &table, int savedRows)
+{
+    if (!m_file.isOpen() || !startEmpty())
+        return;
+    for (int r = qMax(savedRows, 0); r < table.rowCount(); ++r)
+        append(table.row(r));
+}
+
 QByteArray SessionJournal::headerLine()
 {
     return QByteArrayLiteral("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");

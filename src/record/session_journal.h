@@ -53,9 +53,11 @@ public:
 
     void append(const TableRow &row);
     void flush();
-    // New, or the whole table was saved: nothing is unsaved any more.
+    // New: nothing is unsaved any more.
     void clear();
-    void markSaved() { clear(); }
+    // The table's first savedRows rows were saved; rows recorded while the
+    // file was written follow them and stay unsaved.
+    void markSaved(const MeasurementTable &table, int savedRows);
 
     int pendingBytes() const { return int(m_pending.size()); }
 
