@@ -282,8 +282,12 @@ void TFCOMM::refreshViews()
     if (m_pending.verdict)
         showVerdict();
     if (m_pending.barChanged) {
+        // The bar repaints on the spot when its value changes: joined to
+        // the window's next paint instead, it costs no display round trip.
+        PBar2->setUpdatesEnabled(false);
         PBar2->setMaximum(m_pending.bar.maximum);
         PBar2->setValue(m_pending.bar.value);
+        PBar2->setUpdatesEnabled(true);
     }
     if (m_pending.followRow >= 0 && m_pending.followRow < m_gridModel->rowCount()) {
         const QModelIndex index = m_gridModel->index(m_pending.followRow, 0);

@@ -4,12 +4,53 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 
 namespace {
 
 constexpr int kCellPadding = 2; // pixels between a cell's edge and its text
+
+// A scroll bar that repaints only when it would look different. With a
+// long table every new row moves the range and the value, but the slider
+// stays on the same pixels for thousands of rows.
+class QuietScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change != SliderOrientationChange && look() == m_painted)
+            return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_painted = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect slider;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look &o) const
+        {
+            return slider == o.slider && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+        }
+    };
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+    Look m_painted;
+};
 
 } // namespace
 
@@ -22,6 +63,7 @@ RecordGrid::RecordGrid(QWidget *parent)
         updateGeometries();
         viewport()->update();
     });
+    setVerticalScrollBar(new QuietScrollBar(Qt::Vertical, this));
     setVerticalScrollMode(ScrollPerItem);
     setHorizontalScrollMode(ScrollPerPixel);
 }
@@ -53,6 +95,7 @@ void RecordGrid::setColumnWidth(int column, int width)
 void RecordGrid::setGrowingColumn(int column)
 {
     m_growingColumn = column;
+    m_growingLength = 0;
     if (model())
         fitGrowingColumn(0, model()->rowCount(rootIndex()) - 1);
 }
@@ -296,8 +339,8 @@ void RecordGrid::rowsInserted(const QModelIndex &parent, int start, int end)
     if (parent != rootIndex())
         return;
     fitGrowingColumn(start, end);
-    updateGeometries();
     const int rows = model()->rowCount(rootIndex());
+    verticalScrollBar()->setRange(0, std::max(0, rows - fullyVisibleRowCount()));
     // Rows inserted above others move those down; appended rows only appear.
     const int lastMoved = end == rows - 1 ? end : rows - 1;
     const QRect area = (rowRect(start).united(rowRect(lastMoved))) & viewport()->rect();
@@ -308,6 +351,7 @@ void RecordGrid::rowsInserted(const QModelIndex &parent, int start, int end)
 void RecordGrid::reset()
 {
     QAbstractItemView::reset();
+    m_growingLength = 0;
     if (model())
         fitGrowingColumn(0, model()->rowCount(rootIndex()) - 1);
     updateGeometries();
@@ -326,15 +370,14 @@ void RecordGrid::fitGrowingColumn(int firstRow, int lastRow)
 {
     if (m_growingColumn < 0 || !model() || m_growingColumn >= model()->columnCount(rootIndex()))
         return;
-    const QFontMetrics metrics = fontMetrics();
+    // Only texts at least as long as the longest so far can need more room.
     int widest = 0;
-    int longest = 0; // characters: only the longest texts are measured
     for (int row = std::max(0, firstRow); row <= lastRow; ++row) {
         const QString text = model()->data(model()->index(row, m_growingColumn, rootIndex())).toString();
-        if (text.size() < longest)
+        if (text.size() < m_growingLength)
             continue;
-        longest = int(text.size());
-        widest = std::max(widest, metrics.horizontalAdvance(text));
+        m_growingLength = int(text.size());
+        widest = std::max(widest, fontMetrics().horizontalAdvance(text));
     }
     const int needed = widest + 2 * kCellPadding + 2;
     if (needed > columnWidth(m_growingColumn))

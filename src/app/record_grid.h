@@ -65,5 +65,6 @@ private:
     QHeaderView *m_header;
     int m_rowHeight = 18; // pixels, grid line included
     int m_growingColumn = -1;
+    int m_growingLength = 0; // characters of the longest text measured in it
     QColor m_gridColor{192, 192, 192};
 };
