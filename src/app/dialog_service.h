@@ -1,8 +1,26 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
+#include <functional>
+#include <memory>
+
+class FileProgress;
+class QPrinter;
 class QWidget;
+
+// What a file dialog shows. filter: description and pattern pairs joined by
+// "|" ("Bitmaps (*.bmp)|*.bmp"), the first pair selected.
+struct FileDialogSpec {
+    QString filter;
+    QString defaultSuffix; // added to a name typed without one; empty: none
+    QString selectedName;  // shown in the name field
+    bool confirmOverwrite = false;
+};
+
+// The name filters of a file dialog for a "description|pattern|..." filter.
+QStringList nameFilters(const QString &filter);
 
 // Every modal box the program shows goes through here, so that tests can
 // answer them without a real dialog.
@@ -13,6 +31,18 @@ public:
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
     // A message with the error icon.
     virtual void showError(const QString &title, const QString &text) = 0;
+
+    // File dialogs; an empty name when the user cancels.
+    virtual QString getSaveFileName(const FileDialogSpec &spec) = 0;
+    virtual QString getOpenFileName(const FileDialogSpec &spec) = 0;
+    // A message with the information icon and an OK button.
+    virtual void showInformation(const QString &title, const QString &text) = 0;
+    // An error message with the reason in smaller print below it.
+    virtual void showErrorDetail(const QString &title, const QString &text, const QString &detail) = 0;
+    // A sign of life for a load or save; it shows only when the work lasts.
+    virtual std::unique_ptr<FileProgress> makeProgress(const QString &label) = 0;
+    // A modal print preview whose pages paint lays out on the printer it gets.
+    virtual void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint) = 0;
 };
 
 class MessageBoxDialogs : public DialogService {
@@ -21,6 +51,12 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
     bool askYesNo(const QString &title, const QString &text) override;
     void showError(const QString &title, const QString &text) override;
+    QString getSaveFileName(const FileDialogSpec &spec) override;
+    QString getOpenFileName(const FileDialogSpec &spec) override;
+    void showInformation(const QString &title, const QString &text) override;
+    void showErrorDetail(const QString &title, const QString &text, const QString &detail) override;
+    std::unique_ptr<FileProgress> makeProgress(const QString &label) override;
+    void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
 
 private:
     QWidget *m_parent;

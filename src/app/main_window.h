@@ -30,6 +30,7 @@ class LimitJudge;
 class MeasurementLog;
 class MeasurementTableModel;
 class PageSizeInput;
+class TableFileActions;
 class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
@@ -91,6 +92,12 @@ public:
     void BTlastClick();
     void TbFdClick();
     void TbSxClick();
+
+    // Table files, the chart picture and the report.
+    void saveasClick();
+    void SpeedButton2Click();
+    void BtSaveClick();
+    void BtPrintClick();
 
     const MeterDecoder &decoder() const { return m_decoder; }
     const ChartModel &chartModel() const { return m_chart; }
@@ -210,4 +217,5 @@ private:
     std::unique_ptr<PageSizeInput> m_pageSize;
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
+    std::unique_ptr<TableFileActions> m_tableFiles;
 };
