@@ -27,6 +27,30 @@ void MessageBoxDialogs::showError(const QString &title, const QString &text)
     box.exec();
 }
 
+QString DialogService::getSaveFileName(const FileDialogSpec &)
+{
+    return {};
+}
+
+QString DialogService::getOpenFileName(const FileDialogSpec &)
+{
+    return {};
+}
+
+void DialogService::showInformation(const QString &, const QString &) {}
+
+void DialogService::showErrorDetail(const QString &title, const QString &text, const QString &detail)
+{
+    showError(title, text + QStringLiteral("\n\n") + detail);
+}
+
+std::unique_ptr<FileProgress> DialogService::makeProgress(const QString &)
+{
+    return nullptr;
+}
+
+void DialogService::showPrintPreview(const QString &, const std::function<void(QPrinter &)> &) {}
+
 QStringList nameFilters(const QString &filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));

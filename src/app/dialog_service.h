@@ -32,17 +32,19 @@ public:
     // A message with the error icon.
     virtual void showError(const QString &title, const QString &text) = 0;
 
+    // The rest do nothing unless overridden, so that a service made for
+    // other work (a tool, a test) needs only the two above.
     // File dialogs; an empty name when the user cancels.
-    virtual QString getSaveFileName(const FileDialogSpec &spec) = 0;
-    virtual QString getOpenFileName(const FileDialogSpec &spec) = 0;
+    virtual QString getSaveFileName(const FileDialogSpec &spec);
+    virtual QString getOpenFileName(const FileDialogSpec &spec);
     // A message with the information icon and an OK button.
-    virtual void showInformation(const QString &title, const QString &text) = 0;
+    virtual void showInformation(const QString &title, const QString &text);
     // An error message with the reason in smaller print below it.
-    virtual void showErrorDetail(const QString &title, const QString &text, const QString &detail) = 0;
-    // A sign of life for a load or save; it shows only when the work lasts.
-    virtual std::unique_ptr<FileProgress> makeProgress(const QString &label) = 0;
+    virtual void showErrorDetail(const QString &title, const QString &text, const QString &detail);
+    // A sign of life for a load or save, shown only when the work lasts; null: none.
+    virtual std::unique_ptr<FileProgress> makeProgress(const QString &label);
     // A modal print preview whose pages paint lays out on the printer it gets.
-    virtual void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint) = 0;
+    virtual void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint);
 };
 
 class MessageBoxDialogs : public DialogService {
