@@ -74,15 +74,19 @@ public:
     void setObserver(TableObserver *observer) { m_observer = observer; }
 
     // Fast paths for the file formats, which handle millions of rows.
-    // Pool id of a text field (Time .. Auto); 0 for an empty field. Ids are
-    // below textIdEnd() and stay valid as long as the table lives.
-    std::uint32_t textId(int row, int field) const { return m_rows[row].text[field - Time]; }
-    std::optional<qint32> integerField(int row, int field) const
+    // A row with its texts as pool ids (0 for an empty text); ids are below
+    // textIdEnd() and stay valid as long as the table lives.
+    struct RowIds {
+        std::optional<qint32> no, nval;
+        std::array<std::uint32_t, 5> text; // pool ids of Time .. Auto
+        bool logged;
+    };
+    RowIds rowIds(int row) const
     {
         const StoredRow &s = m_rows[row];
-        if (field == No)
-            return s.flags & NoSet ? std::optional<qint32>(s.no) : std::nullopt;
-        return s.flags & NValSet ? std::optional<qint32>(s.nval) : std::nullopt;
+        return {s.flags & NoSet ? std::optional<qint32>(s.no) : std::nullopt,
+                s.flags & NValSet ? std::optional<qint32>(s.nval) : std::nullopt, s.text,
+                bool(s.flags & LoggedFlag)};
     }
     std::uint32_t textIdEnd() const { return m_pool.size(); }
     QStringView textOfId(std::uint32_t id) const { return m_pool.view(id); }

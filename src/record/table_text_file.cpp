@@ -1,5 +1,6 @@
 #include "table_text_file.h"
 
+#include "chunk_writer.h"
 #include "file_progress.h"
 #include "measurement_table.h"
 
@@ -46,20 +47,6 @@ QByteArray textCell(QStringView text)
         return bytes;
     bytes.replace('"', QByteArrayLiteral("\"\""));
     return '"' + bytes + '"';
-}
-
-void appendNumber(QByteArray &out, qint32 value)
-{
-    char digits[12];
-    char *p = digits + sizeof digits;
-    quint32 magnitude = value < 0 ? 0u - quint32(value) : quint32(value);
-    do {
-        *--p = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    if (value < 0)
-        *--p = '-';
-    out.append(p, digits + sizeof digits - p);
 }
 
 // A cell for an integer field: decimal with an optional sign; an empty cell
@@ -113,32 +100,29 @@ bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProg
     std::vector<bool> encoded(cells.size(), false);
     encoded[0] = true;
 
-    QByteArray chunk = headerLine();
-    chunk.reserve(kChunkBytes + 256);
+    ChunkWriter chunk(out);
+    chunk.put(headerLine());
     for (int r = 0; r < rowCount; ++r) {
-        if (const std::optional<qint32> no = table.integerField(r, MeasurementTable::No))
-            appendNumber(chunk, *no);
+        const MeasurementTable::RowIds row = table.rowIds(r);
+        if (row.no)
+            chunk.putNumber(*row.no);
         else
-            chunk.append("\"\"");
-        for (int f = MeasurementTable::Time; f <= MeasurementTable::Auto; ++f) {
-            const std::uint32_t id = table.textId(r, f);
+            chunk.put("\"\"", 2);
+        for (const std::uint32_t id : row.text) {
             if (!encoded[id]) {
                 cells[id] = textCell(table.textOfId(id));
                 encoded[id] = true;
             }
-            chunk.append('\t');
-            chunk.append(cells[id]);
+            chunk.put('\t');
+            chunk.put(cells[id]);
         }
-        chunk.append("\r\n", 2);
-        if (chunk.size() >= kChunkBytes) {
-            if (out.write(chunk) != chunk.size())
-                return false;
-            chunk.resize(0);
-        }
+        chunk.put("\r\n", 2);
+        if (!chunk.rowDone())
+            return false;
         if ((r + 1) % kProgressRows == 0)
             scope.advance(r + 1);
     }
-    return out.write(chunk) == chunk.size();
+    return chunk.flush();
 }
 
 FileResult save(const QString &fileName, const MeasurementTable &table, int rowCount, FileProgress *progress)

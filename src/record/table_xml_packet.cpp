@@ -1,5 +1,6 @@
 #include "table_xml_packet.h"
 
+#include "chunk_writer.h"
 #include "file_progress.h"
 #include "measurement_table.h"
 
@@ -11,7 +12,6 @@ namespace TableXmlPacket {
 
 namespace {
 
-constexpr int kChunkBytes = 1 << 20;
 constexpr int kProgressRows = 1 << 14;
 
 // An attribute value as written: markup characters, line ends, tab and
@@ -63,43 +63,35 @@ QByteArray attributeValue(QStringView text)
     return out;
 }
 
-void appendNumber(QByteArray &out, qint64 value)
+bool writeMetadata(ChunkWriter &chunk, const MeasurementTable &table, int rowCount)
 {
-    char digits[24];
-    char *p = digits + sizeof digits;
-    quint64 magnitude = value < 0 ? 0u - quint64(value) : quint64(value);
-    do {
-        *--p = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    if (value < 0)
-        *--p = '-';
-    out.append(p, digits + sizeof digits - p);
-}
-
-QByteArray metadata(const MeasurementTable &table, int rowCount)
-{
-    QByteArray out = QByteArrayLiteral(R"(<?xml version="1.0" standalone="yes"?>  <DATAPACKET Version="2.0">)"
-                                       "<METADATA><FIELDS>");
+    chunk.put(QByteArrayLiteral(R"(<?xml version="1.0" standalone="yes"?>  <DATAPACKET Version="2.0">)"
+                                "<METADATA><FIELDS>"));
     for (int f = 0; f < MeasurementTable::FieldCount; ++f) {
-        out.append("<FIELD attrname=\"" + attributeValue(MeasurementTable::fieldName(f)) + '"');
-        out.append(MeasurementTable::isIntegerField(f) ? " fieldtype=\"i4\"/>"
-                                                       : " fieldtype=\"string\" WIDTH=\"20\"/>");
+        chunk.put("<FIELD attrname=\"" + attributeValue(MeasurementTable::fieldName(f)) + '"');
+        chunk.put(MeasurementTable::isIntegerField(f)
+                      ? QByteArrayLiteral(" fieldtype=\"i4\"/>")
+                      : QByteArrayLiteral(" fieldtype=\"string\" WIDTH=\"20\"/>"));
     }
-    out.append("</FIELDS><PARAMS");
+    chunk.put("</FIELDS><PARAMS", 16);
     bool first = true;
     for (int r = 0; r < rowCount; ++r) {
         if (!table.isLogged(r))
             continue;
-        out.append(first ? " CHANGE_LOG=\"" : " ");
+        if (first)
+            chunk.put(" CHANGE_LOG=\"", 13);
+        else
+            chunk.put(' ');
         first = false;
-        appendNumber(out, r + 1);
-        out.append(" 0 4");
+        chunk.putNumber(r + 1);
+        chunk.put(" 0 4", 4);
+        if (!chunk.rowDone())
+            return false;
     }
     if (!first)
-        out.append('"');
-    out.append("/></METADATA><ROWDATA>");
-    return out;
+        chunk.put('"');
+    chunk.put("/></METADATA><ROWDATA>", 22);
+    return chunk.rowDone();
 }
 
 } // namespace
@@ -114,41 +106,45 @@ bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProg
     std::vector<QByteArray> values(table.textIdEnd());
     std::vector<bool> escaped(values.size(), false);
 
-    QByteArray chunk = metadata(table, rowCount);
-    chunk.reserve(chunk.size() + kChunkBytes + 512);
+    ChunkWriter chunk(out);
+    if (!writeMetadata(chunk, table, rowCount))
+        return false;
     for (int r = 0; r < rowCount; ++r) {
-        chunk.append(table.isLogged(r) ? "<ROW RowState=\"4\"" : "<ROW");
-        for (int f = 0; f < MeasurementTable::FieldCount; ++f) {
-            if (MeasurementTable::isIntegerField(f)) {
-                const std::optional<qint32> v = table.integerField(r, f);
-                if (!v)
-                    continue;
-                chunk.append(names[f]);
-                appendNumber(chunk, *v);
-            } else {
-                const std::uint32_t id = table.textId(r, f);
-                if (id == 0)
-                    continue;
-                if (!escaped[id]) {
-                    values[id] = attributeValue(table.textOfId(id));
-                    escaped[id] = true;
-                }
-                chunk.append(names[f]);
-                chunk.append(values[id]);
+        const MeasurementTable::RowIds row = table.rowIds(r);
+        if (row.logged)
+            chunk.put("<ROW RowState=\"4\"", 17);
+        else
+            chunk.put("<ROW", 4);
+        if (row.no) {
+            chunk.put(names[MeasurementTable::No]);
+            chunk.putNumber(*row.no);
+            chunk.put('"');
+        }
+        for (int i = 0; i < 5; ++i) {
+            const std::uint32_t id = row.text[i];
+            if (id == 0)
+                continue;
+            if (!escaped[id]) {
+                values[id] = attributeValue(table.textOfId(id));
+                escaped[id] = true;
             }
-            chunk.append('"');
+            chunk.put(names[MeasurementTable::Time + i]);
+            chunk.put(values[id]);
+            chunk.put('"');
         }
-        chunk.append("/>", 2);
-        if (chunk.size() >= kChunkBytes) {
-            if (out.write(chunk) != chunk.size())
-                return false;
-            chunk.resize(0);
+        if (row.nval) {
+            chunk.put(names[MeasurementTable::NVal]);
+            chunk.putNumber(*row.nval);
+            chunk.put('"');
         }
+        chunk.put("/>", 2);
+        if (!chunk.rowDone())
+            return false;
         if ((r + 1) % kProgressRows == 0)
             scope.advance(r + 1);
     }
-    chunk.append("</ROWDATA></DATAPACKET>");
-    return out.write(chunk) == chunk.size();
+    chunk.put("</ROWDATA></DATAPACKET>", 23);
+    return chunk.flush();
 }
 
 FileResult save(const QString &fileName, const MeasurementTable &table, int rowCount, FileProgress *progress)
