@@ -124,7 +124,11 @@ void TFCOMM::createComponents()
     on(TbSx, &QToolButton::clicked, &TFCOMM::TbSxClick);
 
     m_tableFiles = std::make_unique<TableFileActions>(cds1, m_services.dialogs, m_errors);
-    m_tableFiles->onCurrentRow = [this](int row) { DBGrid1->setCurrentIndex(m_gridModel->index(row, 0)); };
+    m_tableFiles->onCurrentRow = [this](int row) {
+        const QModelIndex index = m_gridModel->index(row, 0);
+        DBGrid1->setCurrentIndex(index);
+        DBGrid1->scrollTo(index);
+    };
     on(saveas, &QToolButton::clicked, &TFCOMM::saveasClick);
     on(OpenDataFiles, &QToolButton::clicked, &TFCOMM::SpeedButton2Click);
     on(BtSave, &QToolButton::clicked, &TFCOMM::BtSaveClick);
