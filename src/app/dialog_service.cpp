@@ -27,12 +27,12 @@ void MessageBoxDialogs::showError(const QString &title, const QString &text)
     box.exec();
 }
 
-QString DialogService::getSaveFileName(const FileDialogSpec &)
+QString DialogService::getSaveFileName(const FileDialogOptions &)
 {
     return {};
 }
 
-QString DialogService::getOpenFileName(const FileDialogSpec &)
+QString DialogService::getOpenFileName(const FileDialogOptions &)
 {
     return {};
 }
@@ -72,23 +72,23 @@ QString suffixOf(const QString &nameFilter)
     return pattern.match(nameFilter).captured(1);
 }
 
-QString runFileDialog(QWidget *parent, QFileDialog::AcceptMode mode, const FileDialogSpec &spec)
+QString runFileDialog(QWidget *parent, QFileDialog::AcceptMode mode, const FileDialogOptions &options)
 {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilters(nameFilters(spec.filter));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
-    dialog.setDefaultSuffix(spec.defaultSuffix);
-    if (!spec.defaultSuffix.isEmpty()) {
+    dialog.setNameFilters(nameFilters(options.filter));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.confirmOverwrite);
+    dialog.setDefaultSuffix(options.defaultSuffix);
+    if (!options.defaultSuffix.isEmpty()) {
         // A name typed without extension takes the selected filter's.
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
             const QString suffix = suffixOf(filter);
-            dialog.setDefaultSuffix(suffix.isEmpty() ? spec.defaultSuffix : suffix);
+            dialog.setDefaultSuffix(suffix.isEmpty() ? options.defaultSuffix : suffix);
         });
     }
-    if (!spec.selectedName.isEmpty())
-        dialog.selectFile(spec.selectedName);
+    if (!options.selectedName.isEmpty())
+        dialog.selectFile(options.selectedName);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);
@@ -127,14 +127,14 @@ private:
 
 } // namespace
 
-QString MessageBoxDialogs::getSaveFileName(const FileDialogSpec &spec)
+QString MessageBoxDialogs::getSaveFileName(const FileDialogOptions &options)
 {
-    return runFileDialog(m_parent, QFileDialog::AcceptSave, spec);
+    return runFileDialog(m_parent, QFileDialog::AcceptSave, options);
 }
 
-QString MessageBoxDialogs::getOpenFileName(const FileDialogSpec &spec)
+QString MessageBoxDialogs::getOpenFileName(const FileDialogOptions &options)
 {
-    return runFileDialog(m_parent, QFileDialog::AcceptOpen, spec);
+    return runFileDialog(m_parent, QFileDialog::AcceptOpen, options);
 }
 
 void MessageBoxDialogs::showInformation(const QString &title, const QString &text)

@@ -12,7 +12,7 @@ class QWidget;
 
 // What a file dialog shows. filter: description and pattern pairs joined by
 // "|" ("Bitmaps (*.bmp)|*.bmp"), the first pair selected.
-struct FileDialogSpec {
+struct FileDialogOptions {
     QString filter;
     QString defaultSuffix; // added to a name typed without one; empty: none
     QString selectedName;  // shown in the name field
@@ -35,8 +35,8 @@ public:
     // The rest do nothing unless overridden, so that a service made for
     // other work (a tool, a test) needs only the two above.
     // File dialogs; an empty name when the user cancels.
-    virtual QString getSaveFileName(const FileDialogSpec &spec);
-    virtual QString getOpenFileName(const FileDialogSpec &spec);
+    virtual QString getSaveFileName(const FileDialogOptions &options);
+    virtual QString getOpenFileName(const FileDialogOptions &options);
     // A message with the information icon and an OK button.
     virtual void showInformation(const QString &title, const QString &text);
     // An error message with the reason in smaller print below it.
@@ -53,8 +53,8 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
     bool askYesNo(const QString &title, const QString &text) override;
     void showError(const QString &title, const QString &text) override;
-    QString getSaveFileName(const FileDialogSpec &spec) override;
-    QString getOpenFileName(const FileDialogSpec &spec) override;
+    QString getSaveFileName(const FileDialogOptions &options) override;
+    QString getOpenFileName(const FileDialogOptions &options) override;
     void showInformation(const QString &title, const QString &text) override;
     void showErrorDetail(const QString &title, const QString &text, const QString &detail) override;
     std::unique_ptr<FileProgress> makeProgress(const QString &label) override;

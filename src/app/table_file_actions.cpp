@@ -141,7 +141,10 @@ void TableFileActions::BtSaveClick(QWidget &chart)
 void TableFileActions::BtPrintClick()
 {
     // The rows present now; recording may go on while the preview is open.
-    const TableReport Report1(m_table, m_table.rowCount());
+    const int rows = m_table.rowCount();
+    const TableReport Report1(m_table, rows);
     m_dialogs.showPrintPreview(QStringLiteral("Print Preview"),
                                [&](QPrinter &printer) { Report1.print(printer); });
+    if (rows > 0 && onCurrentRow)
+        onCurrentRow(rows - 1); // the report walked the table to its last row
 }

@@ -169,8 +169,8 @@ int splitCells(QByteArrayView line, CellBuffers &cells)
 
 FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *progress)
 {
-    if (const void *nul = std::memchr(text.data(), 0, text.size()))
-        text = text.first(static_cast<const char *>(nul) - text.data());
+    if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
+        text = text.first(nul);
     if (text.isEmpty())
         return FileResult::failure(QStringLiteral("The file is empty."));
 

@@ -31,7 +31,7 @@ struct FakeDialogs : DialogService {
     QStringList infos;     // "title|text"
     QStringList saveNames; // answers of the save dialogs, first first; none left: cancelled
     QStringList openNames;
-    QList<FileDialogSpec> fileDialogs; // as shown, "save" or "open" in front of the filter
+    QList<FileDialogOptions> fileDialogs; // as shown, "save" or "open" in front of the filter
     QStringList progress;
     std::function<void()> duringProgress; // run at every progress step
     QStringList previews;                 // titles
@@ -43,16 +43,16 @@ struct FakeDialogs : DialogService {
         return answer;
     }
     void showError(const QString &title, const QString &text) override { errors << title + '|' + text; }
-    QString getSaveFileName(const FileDialogSpec &spec) override
+    QString getSaveFileName(const FileDialogOptions &options) override
     {
-        fileDialogs << FileDialogSpec{"save " + spec.filter, spec.defaultSuffix, spec.selectedName,
-                                      spec.confirmOverwrite};
+        fileDialogs << FileDialogOptions{"save " + options.filter, options.defaultSuffix,
+                                         options.selectedName, options.confirmOverwrite};
         return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
     }
-    QString getOpenFileName(const FileDialogSpec &spec) override
+    QString getOpenFileName(const FileDialogOptions &options) override
     {
-        fileDialogs << FileDialogSpec{"open " + spec.filter, spec.defaultSuffix, spec.selectedName,
-                                      spec.confirmOverwrite};
+        fileDialogs << FileDialogOptions{"open " + options.filter, options.defaultSuffix,
+                                         options.selectedName, options.confirmOverwrite};
         return openNames.isEmpty() ? QString() : openNames.takeFirst();
     }
     void showInformation(const QString &title, const QString &text) override { infos << title + '|' + text; }

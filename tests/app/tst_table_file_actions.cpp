@@ -96,7 +96,7 @@ void TestTableFileActions::dialogsShowTheirFilters()
     w.OpenDataFiles->click();
     w.OpenDataFiles->click(); // cancelled; shown with the last chosen name
     w.BtSave->click();
-    const QList<FileDialogSpec> &d = win.dialogs.fileDialogs;
+    const QList<FileDialogOptions> &d = win.dialogs.fileDialogs;
     QCOMPARE(d.size(), 4);
     QCOMPARE(d[0].filter,
              QStringLiteral("save Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt"));

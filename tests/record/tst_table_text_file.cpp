@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -206,7 +208,8 @@ void TestTableTextFile::badFilesAreRefusedWithAReason()
 void TestTableTextFile::failedSaveLeavesTheOldFile_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("the writer stops halfway (disk full)") << "halfway";
+    QTest::newRow("the writer stops halfway") << "halfway";
+    QTest::newRow("the disk fills up (file size limit)") << "full";
     QTest::newRow("read-only folder") << "readonly";
     QTest::newRow("a folder as name") << "folder";
 }
@@ -227,6 +230,20 @@ void TestTableTextFile::failedSaveLeavesTheOldFile()
             out.write("No\tTime");
             return false;
         });
+    } else if (how == "full") {
+        MeasurementTable big;
+        for (int i = 0; i < 20000; ++i)
+            big.appendRow({i, "09:05:07", "DC", QString::number(i), "V", "pass", {}});
+        // Writes past 64 KiB fail with EFBIG, as they would with ENOSPC.
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit oldLimit{};
+        getrlimit(RLIMIT_FSIZE, &oldLimit);
+        rlimit limit = oldLimit;
+        limit.rlim_cur = 64 * 1024;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        result = TableTextFile::save(name, big, big.rowCount());
+        setrlimit(RLIMIT_FSIZE, &oldLimit);
+        signal(SIGXFSZ, oldHandler);
     } else if (how == "readonly") {
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         result = TableTextFile::save(name, goldenTable(), 3);
