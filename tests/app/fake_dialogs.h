@@ -36,6 +36,7 @@ struct FakeDialogs : DialogService {
     std::function<void()> duringProgress; // run at every progress step
     QStringList previews;                 // titles
     QString previewPdf;                   // where the preview's pages go; empty: not painted
+    std::function<void()> duringPreview;  // run while the preview is open, before it paints
 
     bool askYesNo(const QString &title, const QString &text) override
     {
@@ -68,6 +69,8 @@ struct FakeDialogs : DialogService {
     void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override
     {
         previews << title;
+        if (duringPreview)
+            duringPreview();
         if (previewPdf.isEmpty())
             return;
         QPrinter printer(QPrinter::HighResolution);
