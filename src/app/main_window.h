@@ -31,6 +31,7 @@ class LimitJudge;
 class MeasurementLog;
 class MeasurementTableModel;
 class PageSizeInput;
+class TableFileActions;
 class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
@@ -92,6 +93,12 @@ public:
     void BTlastClick();
     void TbFdClick();
     void TbSxClick();
+
+    // Table files, the chart picture and the report.
+    void saveasClick();
+    void SpeedButton2Click();
+    void BtSaveClick();
+    void BtPrintClick();
 
     const MeterDecoder &decoder() const { return m_decoder; }
     const ChartModel &chartModel() const { return m_chart; }
@@ -220,4 +227,5 @@ private:
     QColor m_verdictColour;
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
+    std::unique_ptr<TableFileActions> m_tableFiles;
 };
