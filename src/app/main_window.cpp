@@ -14,6 +14,7 @@
 #include "record/trend_chart.h"
 #include "record/window_timer.h"
 #include "record_grid.h"
+#include "table_file_actions.h"
 #include "widgets.h"
 
 #include <QActionGroup>
@@ -147,6 +148,21 @@ void TFCOMM::createComponents()
     on(BTlast, &QToolButton::clicked, &TFCOMM::BTlastClick);
     on(TbFd, &QToolButton::clicked, &TFCOMM::TbFdClick);
     on(TbSx, &QToolButton::clicked, &TFCOMM::TbSxClick);
+
+    m_tableFiles = std::make_unique<TableFileActions>(cds1, m_services.dialogs, m_errors);
+    m_tableFiles->onCurrentRow = [this](int row) {
+        const QModelIndex index = m_gridModel->index(row, 0);
+        DBGrid1->setCurrentIndex(index);
+        DBGrid1->scrollTo(index);
+    };
+    m_tableFiles->onTableSaved = [this](int rows) {
+        if (m_journal)
+            m_journal->markSaved(cds1, rows);
+    };
+    on(saveas, &QToolButton::clicked, &TFCOMM::saveasClick);
+    on(OpenDataFiles, &QToolButton::clicked, &TFCOMM::SpeedButton2Click);
+    on(BtSave, &QToolButton::clicked, &TFCOMM::BtSaveClick);
+    on(BtPrint, &QToolButton::clicked, &TFCOMM::BtPrintClick);
 }
 
 void TFCOMM::FormCreate()
@@ -429,7 +445,8 @@ void TFCOMM::offerJournalRecovery()
         return;
     const QString question = SessionJournal::recoveryQuestion(m_journal->recoveredRows());
     if (m_services.dialogs.askYesNo(QStringLiteral("Information"), question))
-        m_journal->loadRecovered(cds1);
+        m_journal->loadRecovered(
+            [this](const QString &fileName) { return m_tableFiles->LoadTableFile(fileName, cds1); });
     else
         m_journal->setAside();
 }
@@ -493,4 +510,25 @@ void TFCOMM::TbSxClick()
     Panel2->show();
     Panel4->show();
     Panel5->show();
+}
+
+void TFCOMM::saveasClick()
+{
+    m_tableFiles->saveasClick();
+}
+
+void TFCOMM::SpeedButton2Click()
+{
+    m_tableFiles->SpeedButton2Click();
+}
+
+void TFCOMM::BtSaveClick()
+{
+    m_tableFiles->BtSaveClick(*Chtshow);
+}
+
+void TFCOMM::BtPrintClick()
+{
+    m_tableFiles->BtPrintClick();
+    update(); // repaint the whole window once the preview has gone
 }

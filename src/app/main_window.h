@@ -32,6 +32,7 @@ class MeasurementLog;
 class MeasurementTableModel;
 class PageSizeInput;
 class SessionJournal;
+class TableFileActions;
 class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
@@ -94,6 +95,12 @@ public:
     void BTlastClick();
     void TbFdClick();
     void TbSxClick();
+
+    // Table files, the chart picture and the report.
+    void saveasClick();
+    void SpeedButton2Click();
+    void BtSaveClick();
+    void BtPrintClick();
 
     const MeterDecoder &decoder() const { return m_decoder; }
     const ChartModel &chartModel() const { return m_chart; }
@@ -228,4 +235,5 @@ private:
     QColor m_verdictColour;
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
+    std::unique_ptr<TableFileActions> m_tableFiles;
 };

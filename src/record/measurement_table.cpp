@@ -53,6 +53,65 @@ int MeasurementTable::appendRow(const TableRow &row, bool logged)
     return index;
 }
 
+void MeasurementTable::appendUnobserved(std::optional<qint32> no, const std::array<QStringView, 5> &texts,
+                                        std::optional<qint32> nval, bool logged)
+{
+    StoredRow stored;
+    if (no) {
+        stored.no = *no;
+        stored.flags |= NoSet;
+    }
+    if (nval) {
+        stored.nval = *nval;
+        stored.flags |= NValSet;
+    }
+    for (int i = 0; i < 5; ++i)
+        stored.text[i] = m_pool.intern(texts[i].left(MaxTextLength));
+    if (logged) {
+        stored.flags |= LoggedFlag;
+        ++m_loggedCount;
+    }
+    m_rows.push_back(stored);
+}
+
+void MeasurementTable::appendRows(const MeasurementTable &from, int first, int count)
+{
+    if (count <= 0)
+        return;
+    // The other pool numbers its texts differently; map each id once.
+    std::vector<std::uint32_t> ids(from.m_pool.size(), 0);
+    for (std::uint32_t id = 1; id < from.m_pool.size(); ++id)
+        ids[id] = m_pool.intern(from.m_pool.view(id));
+
+    const int index = rowCount();
+    if (m_observer)
+        m_observer->rowsAboutToBeAppended(index, index + count - 1);
+    for (int r = first; r < first + count; ++r) {
+        StoredRow stored = from.m_rows[r];
+        for (std::uint32_t &id : stored.text)
+            id = ids[id];
+        if (stored.flags & LoggedFlag)
+            ++m_loggedCount;
+        m_rows.push_back(stored);
+    }
+    if (m_observer)
+        m_observer->rowsAppended();
+}
+
+void MeasurementTable::replaceWith(MeasurementTable &&from)
+{
+    if (m_observer)
+        m_observer->aboutToReset();
+    m_rows.swap(from.m_rows);
+    std::swap(m_pool, from.m_pool);
+    m_loggedCount = from.m_loggedCount;
+    std::deque<StoredRow>().swap(from.m_rows);
+    from.m_pool = TextPool();
+    from.m_loggedCount = 0;
+    if (m_observer)
+        m_observer->resetDone();
+}
+
 void MeasurementTable::clear()
 {
     if (m_observer)

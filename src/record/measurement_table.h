@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 // The values of one row, for appending and reading whole rows. Integer
 // fields are null unless set; an empty text is stored as null.
@@ -71,6 +72,34 @@ public:
     int loggedCount() const { return m_loggedCount; }
 
     void setObserver(TableObserver *observer) { m_observer = observer; }
+
+    // Fast paths for the file formats, which handle millions of rows.
+    // A row with its texts as pool ids (0 for an empty text); ids are below
+    // textIdEnd() and stay valid as long as the table lives.
+    struct RowIds {
+        std::optional<qint32> no, nval;
+        std::array<std::uint32_t, 5> text; // pool ids of Time .. Auto
+        bool logged;
+    };
+    RowIds rowIds(int row) const
+    {
+        const StoredRow &s = m_rows[row];
+        return {s.flags & NoSet ? std::optional<qint32>(s.no) : std::nullopt,
+                s.flags & NValSet ? std::optional<qint32>(s.nval) : std::nullopt, s.text,
+                bool(s.flags & LoggedFlag)};
+    }
+    std::uint32_t textIdEnd() const { return m_pool.size(); }
+    QStringView textOfId(std::uint32_t id) const { return m_pool.view(id); }
+    // Appends a row given as views (texts in field order Time .. Auto); no
+    // observer is told: for tables not shown in a view.
+    void appendUnobserved(std::optional<qint32> no, const std::array<QStringView, 5> &texts,
+                          std::optional<qint32> nval, bool logged);
+    // Appends rows [first, first + count) of another table, with their change
+    // log marks, as one insertion.
+    void appendRows(const MeasurementTable &from, int first, int count);
+    // Takes over the rows and change log of another table, as one reset;
+    // the other table is left empty.
+    void replaceWith(MeasurementTable &&from);
 
 private:
     enum Flags : std::uint8_t { NoSet = 1, NValSet = 2, LoggedFlag = 4 };

@@ -18,12 +18,6 @@ namespace {
 constexpr int kSlots = 64;
 constexpr int kFlushPeriodMs = 1000;
 
-QByteArray cell(const QString &text)
-{
-    const QString trimmed = text.trimmed();
-    return trimmed.isEmpty() ? QByteArrayLiteral("NULL") : trimmed.toLatin1();
-}
-
 } // namespace
 
 // Syncs files to the disk on its own thread. Each request carries its own
@@ -132,7 +126,7 @@ void SessionJournal::takeOverExisting()
     const QByteArray text = m_file.readAll();
     const qsizetype complete = text.lastIndexOf("\r\n") + 2; // 1 when there is no line end
     const qsizetype headerEnd = text.indexOf("\r\n");
-    if (headerEnd < 0 || !text.startsWith(headerLine().chopped(2))) {
+    if (headerEnd < 0 || !text.startsWith(TableTextFile::headerLine().chopped(2))) {
         startEmpty(); // not a journal this program wrote
         return;
     }
@@ -153,7 +147,8 @@ bool SessionJournal::startEmpty()
     m_recoveredRows = 0;
     m_pending.clear();
     m_timer.setEnabled(false);
-    if (!m_file.resize(0) || !m_file.seek(0) || m_file.write(headerLine()) < 0 || !m_file.flush())
+    if (!m_file.resize(0) || !m_file.seek(0) || m_file.write(TableTextFile::headerLine()) < 0 ||
+        !m_file.flush())
         return false;
     m_sync->request(m_file.handle());
     return true;
@@ -165,32 +160,10 @@ QString SessionJournal::recoveryQuestion(int rows)
         .arg(rows);
 }
 
-bool SessionJournal::loadRecovered(MeasurementTable &table)
+bool SessionJournal::loadRecovered(const std::function<bool(const QString &fileName)> &loadText)
 {
     m_recoveredRows = 0;
-    if (!m_file.isOpen())
-        return false;
-    QFile in(m_file.fileName());
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    const QList<QByteArray> lines = in.readAll().split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> cells = lines[i].trimmed().split('\t');
-        if (cells.size() != 6)
-            continue;
-        TableRow row;
-        bool ok = false;
-        const int no = cells[0].toInt(&ok);
-        if (ok)
-            row.No = no;
-        row.Time = QString::fromLatin1(cells[1]);
-        row.DcAc = QString::fromLatin1(cells[2]);
-        row.Value = QString::fromLatin1(cells[3]);
-        row.Unit = QString::fromLatin1(cells[4]);
-        row.Auto = QString::fromLatin1(cells[5]);
-        table.appendRow(row);
-    }
-    return true;
+    return m_file.isOpen() && loadText(m_file.fileName());
 }
 
 QString SessionJournal::setAside()
@@ -243,20 +216,4 @@ void SessionJournal::markSaved(const MeasurementTable &table, int savedRows)
         return;
     for (int r = qMax(savedRows, 0); r < table.rowCount(); ++r)
         append(table.row(r));
-}
-
-QByteArray SessionJournal::headerLine()
-{
-    return QByteArrayLiteral("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");
-}
-
-QByteArray SessionJournal::textLine(const TableRow &row)
-{
-    QByteArray line = row.No ? QByteArray::number(*row.No) : QByteArray();
-    for (const QString *text : {&row.Time, &row.DcAc, &row.Value, &row.Unit, &row.Auto}) {
-        line += '\t';
-        line += cell(*text);
-    }
-    line += "\r\n";
-    return line;
 }

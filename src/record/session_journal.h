@@ -1,10 +1,13 @@
 #pragma once
 
+#include "table_text_file.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class MeasurementTable;
@@ -32,7 +35,8 @@ public:
 
     // Takes the first slot in `folder` that no running program holds.
     // isOpen() is false when none could be taken or written.
-    SessionJournal(const QString &folder, WindowTimer &flushTimer, RowFormatter formatRow = &textLine);
+    SessionJournal(const QString &folder, WindowTimer &flushTimer,
+                   RowFormatter formatRow = &TableTextFile::rowLine);
     // A normal end: the journal is removed.
     ~SessionJournal();
     SessionJournal(const SessionJournal &) = delete;
@@ -44,9 +48,9 @@ public:
     // Rows an earlier session left unsaved in this slot, counted at start.
     int recoveredRows() const { return m_recoveredRows; }
     static QString recoveryQuestion(int rows);
-    // Appends the recovered rows to the table as a text load would; they
-    // stay in the journal, unsaved as before. False when the file fails to load.
-    bool loadRecovered(MeasurementTable &table);
+    // Hands the journal's file to a text load; the rows stay in the journal,
+    // unsaved as before. Returns what the load returned.
+    bool loadRecovered(const std::function<bool(const QString &fileName)> &loadText);
     // The recovered rows go aside into a file named with the journal's date;
     // the journal starts empty. Returns the new name (empty on failure).
     QString setAside();
@@ -60,10 +64,6 @@ public:
     void markSaved(const MeasurementTable &table, int savedRows);
 
     int pendingBytes() const { return int(m_pending.size()); }
-
-    // The table's text format: header, and a row as a line.
-    static QByteArray headerLine();
-    static QByteArray textLine(const TableRow &row);
 
 private:
     bool openSlot(const QString &folder);

@@ -34,6 +34,7 @@ private slots:
     void poolStoresEachTextOnce();
     void modelFollowsTheTable();
     void modelShowsTheGridColumns();
+    void modelFollowsBulkAppendAndReplace();
 };
 
 void TestMeasurementTable::fieldsInOrder()
@@ -190,6 +191,38 @@ void TestMeasurementTable::modelShowsTheGridColumns()
     QCOMPARE(model.index(1, MeasurementTableModel::ColJudge).data().toString(), QStringLiteral("pass"));
     QCOMPARE(model.index(0, 0).data(Qt::FontRole).value<QFont>().pixelSize(), 12);
     QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::FontRole).value<QFont>().pixelSize(), 11);
+}
+
+// A loaded file joins the grid as one insertion or one reset, texts mapped
+// from the loader's pool to the table's.
+void TestMeasurementTable::modelFollowsBulkAppendAndReplace()
+{
+    MeasurementTable table;
+    MeasurementTableModel model(table);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    table.appendRow(recorded(1, "1.000"));
+
+    MeasurementTable loaded;
+    loaded.appendUnobserved(7, {u"10:00:00", u"AC", u"2.000", u"k*", u"Fail"}, 3, false);
+    loaded.appendUnobserved(8, {u"10:00:01", u"AC", u"2.001", u"k*", u"Fail"}, {}, true);
+    table.appendRows(loaded, 0, 2);
+    QCOMPARE(inserted.size(), 2); // the recorded row, then both loaded rows at once
+    QCOMPARE(inserted.last().at(1).toInt(), 1);
+    QCOMPARE(inserted.last().at(2).toInt(), 2);
+    QCOMPARE(table.text(2, MeasurementTable::Value), QStringLiteral("2.001"));
+    QCOMPARE(model.index(1, MeasurementTableModel::ColUnit).data().toString(), QStringLiteral("kΩ"));
+    QCOMPARE(table.field(1, MeasurementTable::NVal).toInt(), 3);
+    QVERIFY(!table.isLogged(1) && table.isLogged(2));
+    QCOMPARE(table.loggedCount(), 2);
+
+    table.replaceWith(std::move(loaded));
+    QCOMPARE(reset.size(), 1);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(table.text(0, MeasurementTable::Time), QStringLiteral("10:00:00"));
+    QCOMPARE(table.loggedCount(), 1);
+    QCOMPARE(loaded.rowCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementTable)

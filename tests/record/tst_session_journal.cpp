@@ -166,7 +166,8 @@ void TestSessionJournal::recoveredRowsLoadAndStay()
     table.appendRow(reading(40)); // a load appends
     ManualWindowTimer timer;
     SessionJournal journal(dir.path(), timer);
-    QVERIFY(journal.loadRecovered(table));
+    QVERIFY(journal.loadRecovered(
+        [&](const QString &fileName) { return bool(TableTextFile::load(fileName, table)); }));
     QCOMPARE(journal.recoveredRows(), 0);
     QCOMPARE(table.rowCount(), 3);
     QCOMPARE(table.row(1).No, std::optional<qint32>(1));

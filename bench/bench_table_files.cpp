@@ -1,0 +1,245 @@
+// Saving and loading the table at scale: a day of recording at four frames a
+// second is a third of a million rows, a limitless run ten million. Each
+// figure is taken at ten thousand and at a million rows; per row they should
+// match. A save is held against one buffered write of the same bytes.
+#include "record/measurement_table.h"
+#include "record/table_text_file.h"
+#include "record/table_xml_packet.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <map>
+
+namespace {
+
+constexpr int kTenThousand = 10000;
+constexpr int kMillion = 1000000;
+
+// Rows as recording writes them: one per quarter second, a few thousand
+// distinct values, the occasional 12-hour time of the timed road.
+MeasurementTable recordedTable(int rows)
+{
+    MeasurementTable table;
+    for (int i = 0; i < rows; ++i) {
+        const int second = (i / 4) % 86400;
+        const QString time = i % 50 == 0 ? QStringLiteral("%1:%2:%3 PM")
+                                               .arg(second / 3600 % 12 + 1)
+                                               .arg(second / 60 % 60, 2, 10, QLatin1Char('0'))
+                                               .arg(second % 60, 2, 10, QLatin1Char('0'))
+                                         : QStringLiteral("%1:%2:%3")
+                                               .arg(second / 3600, 2, 10, QLatin1Char('0'))
+                                               .arg(second / 60 % 60, 2, 10, QLatin1Char('0'))
+                                               .arg(second % 60, 2, 10, QLatin1Char('0'));
+        const QString value = QString::number((i * 7 % 4000) / 1000.0, 'f', 3);
+        table.appendRow(
+            {i + 1, time, i % 3 ? "DC" : "AC", value, i % 5 ? "V" : "k*", i % 9 ? "pass" : "Fail", {}});
+    }
+    return table;
+}
+
+const MeasurementTable &table(int rows)
+{
+    static std::map<int, MeasurementTable> tables;
+    auto it = tables.find(rows);
+    if (it == tables.end())
+        it = tables.emplace(rows, recordedTable(rows)).first;
+    return it->second;
+}
+
+QTemporaryDir &folder()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString fileFor(bool packet, int rows)
+{
+    return folder().filePath(QStringLiteral("t%1.%2").arg(rows).arg(packet ? "xml" : "xls"));
+}
+
+// Wall time per row in microseconds: files cost time in the kernel too.
+void perRow(benchmark::State &state, int rows, const QElapsedTimer &elapsed)
+{
+    state.counters["us_per_row"] = elapsed.nsecsElapsed() / 1e3 / double(state.iterations()) / rows;
+}
+
+void save(benchmark::State &state, bool packet)
+{
+    const int rows = int(state.range(0));
+    const MeasurementTable &t = table(rows);
+    const QString name = fileFor(packet, rows);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (auto _ : state) {
+        const FileResult r =
+            packet ? TableXmlPacket::save(name, t, rows) : TableTextFile::save(name, t, rows);
+        if (!r)
+            state.SkipWithError(qPrintable(r.reason));
+    }
+    perRow(state, rows, elapsed);
+    state.counters["file_MB"] = QFile(name).size() / 1e6;
+}
+
+// The same bytes written at once, the floor a save is held against; with
+// the second argument 1 also flushed to the disk, as a safe save is.
+void singleWrite(benchmark::State &state, bool packet)
+{
+    const int rows = int(state.range(0));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    packet ? TableXmlPacket::write(buffer, table(rows), rows)
+           : TableTextFile::write(buffer, table(rows), rows);
+    const QByteArray bytes = buffer.data();
+    const QString name = folder().filePath(QStringLiteral("single"));
+    const bool synced = state.range(1) != 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (auto _ : state) {
+        QFile file(name);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bytes);
+        file.flush();
+        if (synced)
+            fsync(file.handle()); // as the safe save does before it renames
+        file.close();
+    }
+    perRow(state, rows, elapsed);
+}
+
+// As the Open button does: into a table of its own, then joined to the grid's.
+void load(benchmark::State &state, bool packet)
+{
+    const int rows = int(state.range(0));
+    const QString name = fileFor(packet, rows);
+    if (!QFile::exists(name))
+        packet ? TableXmlPacket::save(name, table(rows), rows) : TableTextFile::save(name, table(rows), rows);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (auto _ : state) {
+        MeasurementTable target;
+        MeasurementTable loaded;
+        const FileResult r = packet ? TableXmlPacket::load(name, loaded) : TableTextFile::load(name, loaded);
+        if (!r)
+            state.SkipWithError(qPrintable(r.reason));
+        if (packet)
+            target.replaceWith(std::move(loaded));
+        else
+            target.appendRows(loaded, 0, loaded.rowCount());
+        benchmark::DoNotOptimize(target.rowCount());
+    }
+    perRow(state, rows, elapsed);
+}
+
+long statusKb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+// Peak growth of resident memory while a million rows load, held against the
+// budget of the table's 64 bytes a row plus the file's size.
+void loadMemory(benchmark::State &state, bool packet)
+{
+    const int rows = int(state.range(0));
+    const QString name = fileFor(packet, rows);
+    if (!QFile::exists(name))
+        packet ? TableXmlPacket::save(name, table(rows), rows) : TableTextFile::save(name, table(rows), rows);
+    for (auto _ : state) {
+        malloc_trim(0);
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        if (reset.open(QIODevice::WriteOnly))
+            reset.write("5"); // restarts the peak (VmHWM) at the current size
+        reset.close();
+        const long before = statusKb("VmRSS:");
+        MeasurementTable target;
+        {
+            MeasurementTable loaded;
+            packet ? TableXmlPacket::load(name, loaded) : TableTextFile::load(name, loaded);
+            if (packet)
+                target.replaceWith(std::move(loaded));
+            else
+                target.appendRows(loaded, 0, loaded.rowCount());
+        }
+        const long peak = statusKb("VmHWM:");
+        const double budget = 64.0 * rows + QFile(name).size();
+        state.counters["peak_growth_MB"] = (peak - before) * 1024.0 / 1e6;
+        state.counters["budget_MB"] = budget / 1e6;
+        state.counters["table_bytes_per_row"] = (statusKb("VmRSS:") - before) * 1024.0 / rows;
+    }
+}
+
+void BM_LoadTextMemory(benchmark::State &s)
+{
+    loadMemory(s, false);
+}
+void BM_LoadXmlMemory(benchmark::State &s)
+{
+    loadMemory(s, true);
+}
+void BM_SaveText(benchmark::State &s)
+{
+    save(s, false);
+}
+void BM_SaveXml(benchmark::State &s)
+{
+    save(s, true);
+}
+void BM_SingleWriteText(benchmark::State &s)
+{
+    singleWrite(s, false);
+}
+void BM_SingleWriteXml(benchmark::State &s)
+{
+    singleWrite(s, true);
+}
+void BM_LoadText(benchmark::State &s)
+{
+    load(s, false);
+}
+void BM_LoadXml(benchmark::State &s)
+{
+    load(s, true);
+}
+
+// Memory first, before other benchmarks leave freed memory behind.
+BENCHMARK(BM_LoadTextMemory)->Arg(kMillion)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadXmlMemory)->Arg(kMillion)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SaveText)->Arg(kTenThousand)->Arg(kMillion)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SingleWriteText)
+    ->Args({kMillion, 0})
+    ->Args({kMillion, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_SaveXml)->Arg(kTenThousand)->Arg(kMillion)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SingleWriteXml)
+    ->Args({kMillion, 0})
+    ->Args({kMillion, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_LoadText)->Arg(kTenThousand)->Arg(kMillion)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadXml)->Arg(kTenThousand)->Arg(kMillion)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,247 @@
+#include "table_text_file.h"
+
+#include "chunk_writer.h"
+#include "file_progress.h"
+#include "measurement_table.h"
+
+#include <QFile>
+
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace TableTextFile {
+
+namespace {
+
+constexpr int kChunkBytes = 1 << 20;   // written at a time
+constexpr int kProgressRows = 1 << 14; // rows between progress reports
+
+bool isSeparator(char16_t c)
+{
+    return c <= 32;
+}
+
+// One text cell as written, with quotes where the reader needs them.
+QByteArray textCell(QStringView text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && isSeparator(text[begin].unicode()))
+        ++begin;
+    while (end > begin && isSeparator(text[end - 1].unicode()))
+        --end;
+    if (begin == end)
+        return QByteArrayLiteral("NULL");
+
+    QByteArray bytes;
+    bytes.reserve(end - begin);
+    bool quote = false;
+    for (qsizetype i = begin; i < end; ++i) {
+        char16_t c = text[i].unicode();
+        if (c == 0 || c == '\r' || c == '\n') // would end the text or the line on reading
+            c = ' ';
+        quote = quote || c <= 32 || c == '"';
+        bytes.append(c > 0xff ? '?' : char(c));
+    }
+    if (!quote)
+        return bytes;
+    bytes.replace('"', QByteArrayLiteral("\"\""));
+    return '"' + bytes + '"';
+}
+
+// A cell for an integer field: decimal with an optional sign; an empty cell
+// (written as "") is a null field.
+bool toInteger(const QString &cell, std::optional<qint32> &value)
+{
+    if (cell.isEmpty()) {
+        value.reset();
+        return true;
+    }
+    qsizetype i = 0;
+    const bool negative = cell[0] == QLatin1Char('-');
+    if (negative || cell[0] == QLatin1Char('+'))
+        i = 1;
+    if (i == cell.size())
+        return false;
+    qint64 magnitude = 0;
+    for (; i < cell.size(); ++i) {
+        const char16_t c = cell[i].unicode();
+        if (c < '0' || c > '9')
+            return false;
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > qint64(std::numeric_limits<qint32>::max()) + 1)
+            return false;
+    }
+    const qint64 v = negative ? -magnitude : magnitude;
+    if (v > std::numeric_limits<qint32>::max())
+        return false;
+    value = qint32(v);
+    return true;
+}
+
+QString shown(const QString &cell)
+{
+    return cell.size() > 40 ? cell.left(40) + QStringLiteral("...") : cell;
+}
+
+} // namespace
+
+QByteArray headerLine()
+{
+    return QByteArrayLiteral("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");
+}
+
+QByteArray rowLine(const TableRow &row)
+{
+    QByteArray line = row.No ? QByteArray::number(*row.No) : QByteArrayLiteral("\"\"");
+    for (const QString *text : {&row.Time, &row.DcAc, &row.Value, &row.Unit, &row.Auto}) {
+        line += '\t';
+        line += textCell(*text);
+    }
+    line += "\r\n";
+    return line;
+}
+
+bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProgress *progress)
+{
+    ProgressScope scope(progress, rowCount);
+    // The table holds few distinct texts: encode each once.
+    std::vector<QByteArray> cells(table.textIdEnd());
+    cells[0] = QByteArrayLiteral("NULL");
+    std::vector<bool> encoded(cells.size(), false);
+    encoded[0] = true;
+
+    ChunkWriter chunk(out);
+    chunk.put(headerLine());
+    for (int r = 0; r < rowCount; ++r) {
+        const MeasurementTable::RowIds row = table.rowIds(r);
+        if (row.no)
+            chunk.putNumber(*row.no);
+        else
+            chunk.put("\"\"", 2);
+        for (const std::uint32_t id : row.text) {
+            if (!encoded[id]) {
+                cells[id] = textCell(table.textOfId(id));
+                encoded[id] = true;
+            }
+            chunk.put('\t');
+            chunk.put(cells[id]);
+        }
+        chunk.put("\r\n", 2);
+        if (!chunk.rowDone())
+            return false;
+        if ((r + 1) % kProgressRows == 0)
+            scope.advance(r + 1);
+    }
+    return chunk.flush();
+}
+
+FileResult save(const QString &fileName, const MeasurementTable &table, int rowCount, FileProgress *progress)
+{
+    return saveFileSafely(fileName, [&](QIODevice &out) { return write(out, table, rowCount, progress); });
+}
+
+int splitCells(QByteArrayView line, CellBuffers &cells)
+{
+    const qsizetype n = line.size();
+    const char *p = line.data();
+    qsizetype i = 0;
+    int count = 0;
+    while (count < int(cells.size())) {
+        while (i < n && uchar(p[i]) <= 32)
+            ++i;
+        if (i >= n)
+            break;
+        QString &cell = cells[count++];
+        cell.resize(0);
+        if (p[i] == '"') {
+            ++i;
+            while (i < n) {
+                if (p[i] == '"') {
+                    if (i + 1 < n && p[i + 1] == '"') {
+                        cell.append(QLatin1Char('"'));
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                cell.append(QChar(uchar(p[i++])));
+            }
+        } else {
+            const qsizetype start = i;
+            while (i < n && uchar(p[i]) > 32)
+                ++i;
+            cell.append(QLatin1StringView(p + start, i - start));
+        }
+    }
+    return count;
+}
+
+FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *progress)
+{
+    if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
+        text = text.first(nul);
+    if (text.isEmpty())
+        return FileResult::failure(QStringLiteral("The file is empty."));
+
+    ProgressScope scope(progress, text.size());
+    CellBuffers cells;
+    const char *const data = text.data();
+    const qsizetype size = text.size();
+    qsizetype pos = 0;
+    int lineNo = 0;
+    while (pos < size) {
+        qsizetype end = pos;
+        while (end < size && data[end] != '\r' && data[end] != '\n')
+            ++end;
+        const QByteArrayView line(data + pos, end - pos);
+        pos = end;
+        if (pos < size && data[pos] == '\r') {
+            if (++pos < size && data[pos] == '\n') // the pair counts once
+                ++pos;
+        } else if (pos < size) {
+            ++pos;
+        }
+        if (++lineNo == 1)
+            continue; // the header is never examined
+
+        const int count = splitCells(line, cells);
+        if (count == 0)
+            continue;
+        if (count > MaxCells)
+            return FileResult::failure(QStringLiteral("Line %1 holds more than seven cells.").arg(lineNo));
+        std::optional<qint32> no, nval;
+        std::array<QStringView, 5> texts;
+        for (int c = 0; c < count; ++c) {
+            if (c == MeasurementTable::No || c == MeasurementTable::NVal) {
+                if (!toInteger(cells[c], c == MeasurementTable::No ? no : nval))
+                    return FileResult::failure(
+                        QStringLiteral("Line %1: \"%2\" is not a whole number for the field %3.")
+                            .arg(lineNo)
+                            .arg(shown(cells[c]), MeasurementTable::fieldName(c)));
+            } else {
+                texts[c - MeasurementTable::Time] = cells[c];
+            }
+        }
+        table.appendUnobserved(no, texts, nval, true);
+        if (lineNo % kProgressRows == 0)
+            scope.advance(pos);
+    }
+    return {};
+}
+
+FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *progress)
+{
+    if (FileResult readable = checkReadableFile(fileName); !readable)
+        return readable;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return FileResult::failure(file.errorString() + '.');
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return FileResult::failure(file.errorString() + '.');
+    return parse(bytes, table, progress);
+}
+
+} // namespace TableTextFile

@@ -1,0 +1,155 @@
+#include "table_xml_packet.h"
+
+#include "chunk_writer.h"
+#include "file_progress.h"
+#include "measurement_table.h"
+
+#include <QIODevice>
+
+#include <vector>
+
+namespace TableXmlPacket {
+
+namespace {
+
+constexpr int kProgressRows = 1 << 14;
+
+// An attribute value as written: markup characters, line ends, tab and
+// backslash as references; characters beyond 8 bits as numeric references;
+// other control characters, which XML cannot carry at all, as "?".
+QByteArray attributeValue(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (QChar ch : text) {
+        const char16_t c = ch.unicode();
+        switch (c) {
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '&':
+            out.append("&amp;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        case '\'':
+            out.append("&apos;");
+            break;
+        case '\r':
+            out.append("&#013;");
+            break;
+        case '\n':
+            out.append("&#010;");
+            break;
+        case '\t':
+            out.append("&#009;");
+            break;
+        case '\\':
+            out.append("&#092;");
+            break;
+        default:
+            if (c > 0xff)
+                out.append("&#" + QByteArray::number(c) + ';');
+            else if (c < 32)
+                out.append('?');
+            else
+                out.append(char(c));
+        }
+    }
+    return out;
+}
+
+bool writeMetadata(ChunkWriter &chunk, const MeasurementTable &table, int rowCount)
+{
+    chunk.put(QByteArrayLiteral(R"(<?xml version="1.0" standalone="yes"?>  <DATAPACKET Version="2.0">)"
+                                "<METADATA><FIELDS>"));
+    for (int f = 0; f < MeasurementTable::FieldCount; ++f) {
+        chunk.put("<FIELD attrname=\"" + attributeValue(MeasurementTable::fieldName(f)) + '"');
+        chunk.put(MeasurementTable::isIntegerField(f)
+                      ? QByteArrayLiteral(" fieldtype=\"i4\"/>")
+                      : QByteArrayLiteral(" fieldtype=\"string\" WIDTH=\"20\"/>"));
+    }
+    chunk.put("</FIELDS><PARAMS", 16);
+    bool first = true;
+    for (int r = 0; r < rowCount; ++r) {
+        if (!table.isLogged(r))
+            continue;
+        if (first)
+            chunk.put(" CHANGE_LOG=\"", 13);
+        else
+            chunk.put(' ');
+        first = false;
+        chunk.putNumber(r + 1);
+        chunk.put(" 0 4", 4);
+        if (!chunk.rowDone())
+            return false;
+    }
+    if (!first)
+        chunk.put('"');
+    chunk.put("/></METADATA><ROWDATA>", 22);
+    return chunk.rowDone();
+}
+
+} // namespace
+
+bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProgress *progress)
+{
+    ProgressScope scope(progress, rowCount);
+    // Attribute names and escaped texts, each made once.
+    QByteArray names[MeasurementTable::FieldCount];
+    for (int f = 0; f < MeasurementTable::FieldCount; ++f)
+        names[f] = ' ' + MeasurementTable::fieldName(f).toLatin1() + "=\"";
+    std::vector<QByteArray> values(table.textIdEnd());
+    std::vector<bool> escaped(values.size(), false);
+
+    ChunkWriter chunk(out);
+    if (!writeMetadata(chunk, table, rowCount))
+        return false;
+    for (int r = 0; r < rowCount; ++r) {
+        const MeasurementTable::RowIds row = table.rowIds(r);
+        if (row.logged)
+            chunk.put("<ROW RowState=\"4\"", 17);
+        else
+            chunk.put("<ROW", 4);
+        if (row.no) {
+            chunk.put(names[MeasurementTable::No]);
+            chunk.putNumber(*row.no);
+            chunk.put('"');
+        }
+        for (int i = 0; i < 5; ++i) {
+            const std::uint32_t id = row.text[i];
+            if (id == 0)
+                continue;
+            if (!escaped[id]) {
+                values[id] = attributeValue(table.textOfId(id));
+                escaped[id] = true;
+            }
+            chunk.put(names[MeasurementTable::Time + i]);
+            chunk.put(values[id]);
+            chunk.put('"');
+        }
+        if (row.nval) {
+            chunk.put(names[MeasurementTable::NVal]);
+            chunk.putNumber(*row.nval);
+            chunk.put('"');
+        }
+        chunk.put("/>", 2);
+        if (!chunk.rowDone())
+            return false;
+        if ((r + 1) % kProgressRows == 0)
+            scope.advance(r + 1);
+    }
+    chunk.put("</ROWDATA></DATAPACKET>", 23);
+    return chunk.flush();
+}
+
+FileResult save(const QString &fileName, const MeasurementTable &table, int rowCount, FileProgress *progress)
+{
+    return saveFileSafely(fileName, [&](QIODevice &out) { return write(out, table, rowCount, progress); });
+}
+
+} // namespace TableXmlPacket
