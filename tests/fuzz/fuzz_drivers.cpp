@@ -11,8 +11,11 @@
 #include "record/measurement_log.h"
 #include "record/measurement_table.h"
 #include "record/page_size_input.h"
+#include "record/table_text_file.h"
+#include "record/table_xml_packet.h"
 #include "record/window_timer.h"
 
+#include <QBuffer>
 #include <QStringList>
 
 #include <cmath>
@@ -69,6 +72,16 @@ struct RowCheck {
         }
     }
 };
+
+QString rowText(const MeasurementTable &table, int r)
+{
+    QStringList cells;
+    for (int f = 0; f < MeasurementTable::FieldCount; ++f) {
+        const QVariant v = table.field(r, f);
+        cells << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+    }
+    return cells.join(QLatin1Char('|')) + (table.isLogged(r) ? QStringLiteral("|logged") : QString());
+}
 
 } // namespace
 
@@ -224,6 +237,56 @@ QString limitAndPageSizeTexts(const std::uint8_t *data, std::size_t size)
     road.log.RecordSITimeChange(interval);
     if (road.timer3.interval() < 1000)
         return QStringLiteral("sampling period %1 ms after '%2'").arg(road.timer3.interval()).arg(interval);
+    return {};
+}
+
+QString tableText(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArrayView input(reinterpret_cast<const char *>(data), qsizetype(size));
+    MeasurementTable loaded;
+    if (!TableTextFile::parse(input, loaded))
+        return {};
+    QBuffer first;
+    first.open(QIODevice::WriteOnly);
+    if (!TableTextFile::write(first, loaded, loaded.rowCount()))
+        return QStringLiteral("a loaded table could not be written");
+    MeasurementTable again;
+    const FileResult reread = TableTextFile::parse(first.data(), again);
+    if (!reread)
+        return QStringLiteral("a saved table does not load: %1").arg(reread.reason);
+    if (again.rowCount() != loaded.rowCount())
+        return QStringLiteral("%1 rows saved, %2 loaded back").arg(loaded.rowCount()).arg(again.rowCount());
+    QBuffer second;
+    second.open(QIODevice::WriteOnly);
+    TableTextFile::write(second, again, again.rowCount());
+    if (second.data() != first.data())
+        return QStringLiteral("saving the loaded-back table gives another text");
+    return {};
+}
+
+QString xmlPacket(const std::uint8_t *data, std::size_t size)
+{
+    QBuffer in;
+    in.setData(reinterpret_cast<const char *>(data), qsizetype(size));
+    in.open(QIODevice::ReadOnly);
+    MeasurementTable loaded;
+    if (!TableXmlPacket::read(in, loaded))
+        return {};
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    if (!TableXmlPacket::write(out, loaded, loaded.rowCount()))
+        return QStringLiteral("a loaded packet could not be written");
+    out.close();
+    out.open(QIODevice::ReadOnly);
+    MeasurementTable again;
+    const FileResult reread = TableXmlPacket::read(out, again);
+    if (!reread)
+        return QStringLiteral("a saved packet does not load: %1").arg(reread.reason);
+    if (again.rowCount() != loaded.rowCount())
+        return QStringLiteral("%1 rows saved, %2 loaded back").arg(loaded.rowCount()).arg(again.rowCount());
+    for (int r = 0; r < loaded.rowCount(); ++r)
+        if (rowText(loaded, r) != rowText(again, r))
+            return QStringLiteral("row %1: %2 became %3").arg(r).arg(rowText(loaded, r), rowText(again, r));
     return {};
 }
 

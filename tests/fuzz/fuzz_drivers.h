@@ -22,4 +22,12 @@ QString hidReportDescriptor(const std::uint8_t *data, std::size_t size);
 // feeds into: high limit, low limit, page size, then reading value texts.
 QString limitAndPageSizeTexts(const std::uint8_t *data, std::size_t size);
 
+// The bytes are a tab-separated table file: one that loads must save and
+// load back to the same rows.
+QString tableText(const std::uint8_t *data, std::size_t size);
+
+// The bytes are an XML data packet: one that loads must save and load back
+// to the same rows and change log.
+QString xmlPacket(const std::uint8_t *data, std::size_t size);
+
 } // namespace FuzzDrivers

@@ -27,6 +27,8 @@ const Target kTargets[] = {
     {"serial_stream", &FuzzDrivers::serialStream},
     {"hid_report_descriptor", &FuzzDrivers::hidReportDescriptor},
     {"limit_texts", &FuzzDrivers::limitAndPageSizeTexts},
+    {"table_text", &FuzzDrivers::tableText},
+    {"xml_packet", &FuzzDrivers::xmlPacket},
 };
 
 } // namespace
