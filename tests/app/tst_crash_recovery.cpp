@@ -114,7 +114,7 @@ void TestCrashRecovery::killedProgramsFlushedRowsAreOffered()
 
 void TestCrashRecovery::recordingNewAndNormalEnd()
 {
-    QTemporaryDir folder;
+    QTemporaryDir folder, saveFolder;
     {
         JournalWindow window(folder.path());
         window.w->offerJournalRecovery();
@@ -129,11 +129,28 @@ void TestCrashRecovery::recordingNewAndNormalEnd()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count("\r\n"), 3);
 
-        window.dialogs.answer = true;
-        window.w->RecordNewClick();
-        file.seek(0);
-        QCOMPARE(file.readAll().count("\r\n"), 1);
-        window.w->frameReceived(voltFrame("1236"));
+        // A save of the whole table leaves nothing unsaved, in either format.
+        for (const QString &name : {QStringLiteral("saved.xls"), QStringLiteral("saved.xml")}) {
+            window.w->frameReceived(voltFrame("1236"));
+            window.timers.value(QStringLiteral("JournalTimer"))->fire();
+            file.seek(0);
+            QCOMPARE(file.readAll().count("\r\n"), 4);
+            window.dialogs.saveNames << QDir(saveFolder.path()).filePath(name);
+            window.w->saveasClick();
+            QVERIFY(QFile::exists(QDir(saveFolder.path()).filePath(name)));
+            file.seek(0);
+            QCOMPARE(file.readAll().count("\r\n"), 1);
+            window.w->frameReceived(voltFrame("1237"));
+            window.w->frameReceived(voltFrame("1238"));
+            window.timers.value(QStringLiteral("JournalTimer"))->fire();
+            window.dialogs.answer = true;
+            window.w->RecordNewClick(); // New empties it
+            file.seek(0);
+            QCOMPARE(file.readAll().count("\r\n"), 1);
+            window.w->frameReceived(voltFrame("1234"));
+            window.w->frameReceived(voltFrame("1235"));
+            window.timers.value(QStringLiteral("JournalTimer"))->fire();
+        }
     }
     QVERIFY(journalFiles(folder.path()).isEmpty()); // a normal end leaves nothing to offer
 }
