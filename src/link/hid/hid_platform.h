@@ -71,6 +71,9 @@ public:
                                int &bytesRead) = 0;
     // The error code of the last failed call of the calling thread.
     virtual quint32 lastError() const = 0;
+    // The system's text for an error code of lastError(); empty when the system has none. The default reads
+    // the codes as errno values.
+    virtual QString errorText(quint32 code) const;
 
     // onChange runs on the main thread whenever the set of devices may have changed; an empty function
     // stops the watching.
