@@ -25,6 +25,7 @@ struct SilentDialogs : DialogService {
     {
         QTextStream(stderr) << title << ": " << text << "\n";
     }
+    void showInformation(const QString &title, const QString &text) override { showError(title, text); }
 };
 
 } // namespace

@@ -19,3 +19,9 @@ void MessageBoxDialogs::showError(const QString &title, const QString &text)
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent);
     box.exec();
 }
+
+void MessageBoxDialogs::showInformation(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, m_parent);
+    box.exec();
+}

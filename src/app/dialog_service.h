@@ -13,6 +13,8 @@ public:
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
     // A message with the error icon.
     virtual void showError(const QString &title, const QString &text) = 0;
+    // A message with the information icon and an "OK" button.
+    virtual void showInformation(const QString &title, const QString &text) = 0;
 };
 
 class MessageBoxDialogs : public DialogService {
@@ -21,6 +23,7 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
     bool askYesNo(const QString &title, const QString &text) override;
     void showError(const QString &title, const QString &text) override;
+    void showInformation(const QString &title, const QString &text) override;
 
 private:
     QWidget *m_parent;

@@ -12,6 +12,7 @@
 #include "record/page_size_input.h"
 #include "record/trend_chart.h"
 #include "record/window_timer.h"
+#include "usb_connection.h"
 #include "widgets.h"
 
 #include <QActionGroup>
@@ -104,6 +105,7 @@ void TFCOMM::createComponents()
             return device.isEmpty() ? QStringLiteral("no serial device") : device;
         });
     on(COMCon, &QPushButton::clicked, &TFCOMM::COMConClick);
+    on(USBCon, &QPushButton::clicked, &TFCOMM::USBConClick);
 
     // A frame the decoder cannot convert ends only that frame.
     ComFrames.setFrameHandler([this](const QString &hex) {
@@ -121,6 +123,12 @@ void TFCOMM::createComponents()
     on(BTlast, &QToolButton::clicked, &TFCOMM::BTlastClick);
     on(TbFd, &QToolButton::clicked, &TFCOMM::TbFdClick);
     on(TbSx, &QToolButton::clicked, &TFCOMM::TbSxClick);
+
+    // HidCtl with the adapter handling: lists the HID devices and selects the cable.
+    const ModelSwitches &sw = m_services.switches;
+    m_usb =
+        std::make_unique<UsbConnection>(*this, m_services.dialogs, m_services.hidPlatform,
+                                        UsbModelSwitches{sw.IFMorvane, sw.IFVostra, sw.IFSemvo, sw.IFOstrel});
 }
 
 void TFCOMM::FormCreate()
@@ -284,10 +292,15 @@ void TFCOMM::ConTimerTimer()
         ++WatchdogTicks;
         return;
     }
-    // The USB transfer limit check joins here with the USB connection.
+    m_usb->UsbLimitCheck();
     CONok->hide();
     CONokN->show();
     WatchdogTicks = 0;
+}
+
+void TFCOMM::USBConClick()
+{
+    m_usb->USBConClick();
 }
 
 void TFCOMM::barMaximumChanged(int maximum)

@@ -14,6 +14,7 @@
 class CircleShape;
 class ClickablePanel;
 class DialogService;
+class HidPlatform;
 class LcdPanel;
 class LocaleService;
 class QAction;
@@ -33,6 +34,7 @@ class PageSizeInput;
 class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
+class UsbConnection;
 class WindowTimer;
 
 // Check boxes of the window definition that pick model-specific behaviour.
@@ -55,7 +57,8 @@ struct WindowServices {
     bool native64 = true;            // caption suffix
     std::function<void()> terminate; // tells the application to end
     ModelSwitches switches = ModelSwitches{};
-    TimerFactory makeTimer = {}; // default: timers of the event loop
+    TimerFactory makeTimer = {};                   // default: timers of the event loop
+    std::shared_ptr<HidPlatform> hidPlatform = {}; // default: the system's HID layer
 };
 
 // The main window: owns every part of the program and wires them together.
@@ -80,6 +83,7 @@ public:
     void COM41Click();
     void COMConClick();
     void ConTimerTimer();
+    void USBConClick();
 
     // Recording, judgement and the chart.
     void RecordNewClick();
@@ -98,6 +102,7 @@ public:
     const LimitJudge &limitJudge() const { return *m_limits; }
     ErrorReport &errorReport() { return m_errors; }
     QString systeminfomation() const { return m_systeminfomation; }
+    UsbConnection &usb() { return *m_usb; }
 
     QString FrameHex;
     std::unique_ptr<TSerialPortDriver> COMM2;
@@ -210,4 +215,7 @@ private:
     std::unique_ptr<PageSizeInput> m_pageSize;
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
+    // Last, so that it goes first: the reader of the cable stops and the claimed devices are destroyed
+    // while everything they write to still exists.
+    std::unique_ptr<UsbConnection> m_usb;
 };

@@ -16,4 +16,6 @@ struct FakeDialogs : DialogService {
         return answer;
     }
     void showError(const QString &title, const QString &text) override { errors << title + '|' + text; }
+    QStringList infos; // "title|text"
+    void showInformation(const QString &title, const QString &text) override { infos << title + '|' + text; }
 };

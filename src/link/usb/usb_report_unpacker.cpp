@@ -42,6 +42,7 @@ bool UsbReportUnpacker::hasMeterShape(const QString &frameHex)
 
 void UsbReportUnpacker::handleReport(Variant variant, quint8 ReportID, const quint8 *Data, quint16 Size)
 {
+    ++m_reportsHandled;
     const QString text = historyText(ReportID, Data, Size);
     const bool hasStatus = text.size() > kStatusDigit;
     if (hasStatus)

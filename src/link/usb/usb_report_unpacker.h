@@ -55,6 +55,7 @@ public:
     int UsbSilenceCount() const { return m_usbSilenceCount; }
     void setUsbSilenceCount(int count) { m_usbSilenceCount = count; }
     int decoderCalls() const { return m_decoderCalls; }
+    long long reportsHandled() const { return m_reportsHandled; }
 
 private:
     void endFrame(Variant variant);
@@ -63,6 +64,7 @@ private:
     bool m_usbFrameOpen = false;
     int m_usbSilenceCount = 0;
     int m_decoderCalls = 0;
+    long long m_reportsHandled = 0;
     LineSink m_history;
     FrameSink m_frameHex;
     DecoderCall m_decoder;
