@@ -14,15 +14,20 @@ thread_local quint32 t_lastError = 0;
 
 class FakeHidPlatform::Handle : public HidHandle {
 public:
-    Handle(std::atomic<int> &count, QString identity, quint64 generation, HidAccess access)
-        : m_count(count), identity(std::move(identity)), generation(generation), access(access)
+    Handle(FakeHidPlatform &platform, QString identity, quint64 generation, HidAccess access)
+        : m_platform(platform), identity(std::move(identity)), generation(generation), access(access)
     {
-        ++m_count;
+        ++m_platform.m_openHandles;
     }
-    ~Handle() override { --m_count; }
+    ~Handle() override
+    {
+        if (access == HidAccess::Read)
+            m_platform.readHandleClosed(identity);
+        --m_platform.m_openHandles;
+    }
 
 private:
-    std::atomic<int> &m_count;
+    FakeHidPlatform &m_platform;
 
 public:
     const QString identity;
@@ -115,10 +120,32 @@ std::unique_ptr<HidHandle> FakeHidPlatform::open(const QString &path, HidAccess 
             t_lastError = AccessDenied;
             return nullptr;
         }
-        return std::make_unique<Handle>(m_openHandles, identity, entry.generation, access);
+        if (access == HidAccess::Read)
+            ++m_readHandles[identity];
+        return std::make_unique<Handle>(*this, identity, entry.generation, access);
     }
     t_lastError = NotConnected;
     return nullptr;
+}
+
+void FakeHidPlatform::readHandleClosed(const QString &identity)
+{
+    QMutexLocker lock(&m_mutex);
+    if (--m_readHandles[identity] <= 0)
+        m_readHandles.erase(identity);
+}
+
+bool FakeHidPlatform::readerAttached(const QString &identity) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_readHandles.count(identity) > 0;
+}
+
+int FakeHidPlatform::pendingInputs(const QString &identity) const
+{
+    QMutexLocker lock(&m_mutex);
+    const auto found = m_entries.find(identity);
+    return found == m_entries.end() ? 0 : static_cast<int>(found->second.inputs.size());
 }
 
 FakeHidPlatform::Entry *FakeHidPlatform::entryOf(HidHandle &handle)

@@ -54,6 +54,10 @@ public:
     bool waitReportTaken(int timeout);
     QList<QByteArray> features(const QString &identity) const;
     int openHandles() const { return m_openHandles; }
+    // A handle for reading input reports is open on the device: a reader is reading it.
+    bool readerAttached(const QString &identity) const;
+    // Reports and failures queued for the device that no reader took yet.
+    int pendingInputs(const QString &identity) const;
     int enumerations() const { return m_enumerations; }
 
     bool isAvailable() const override { return m_available; }
@@ -83,6 +87,7 @@ private:
         std::deque<Input> inputs;
     };
     class Handle;
+    void readHandleClosed(const QString &identity);
 
     // The entry a handle was opened on, or null once that device was unplugged. Called with m_mutex held.
     Entry *entryOf(HidHandle &handle);
@@ -97,5 +102,6 @@ private:
     bool m_available = true;
     std::function<void()> m_onChange;
     std::atomic<int> m_openHandles{0};
+    std::map<QString, int> m_readHandles; // by identity
     int m_enumerations = 0;
 };
