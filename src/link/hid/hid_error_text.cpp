@@ -1,5 +1,6 @@
 #include "link/hid/hid_platform.h"
 
+#include <cerrno>
 #include <cstring>
 
 QString HidPlatform::errorText(quint32 code) const
@@ -12,4 +13,14 @@ QString HidPlatform::errorText(quint32 code) const
     if (message.startsWith(QLatin1String("Unknown error")))
         return QString();
     return message;
+}
+
+quint32 HidPlatform::deviceGoneError() const
+{
+    return ENODEV;
+}
+
+QString HidPlatform::identityOfPath(const QString & /*path*/)
+{
+    return QString();
 }

@@ -255,3 +255,12 @@ quint32 FakeHidPlatform::lastError() const
 {
     return t_lastError;
 }
+
+QString FakeHidPlatform::identityOfPath(const QString &path)
+{
+    QMutexLocker lock(&m_mutex);
+    for (const auto &[identity, entry] : m_entries)
+        if (entry.device.path == path)
+            return identity;
+    return QString();
+}

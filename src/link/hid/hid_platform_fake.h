@@ -71,6 +71,8 @@ public:
     bool sendFeature(HidHandle &handle, const quint8 *report, int length) override;
     HidReadResult read(HidHandle &handle, quint8 *buffer, int length, int timeout, int &bytesRead) override;
     quint32 lastError() const override;
+    quint32 deviceGoneError() const override { return NotConnected; }
+    QString identityOfPath(const QString &path) override;
     void watchDeviceChanges(std::function<void()> onChange) override { m_onChange = std::move(onChange); }
 
 private:

@@ -46,8 +46,10 @@ private:
 
     const std::shared_ptr<HidPlatform> m_platform;
     const QString m_path;
+    const QString m_identity;
     const THidErrorReportPtr m_errorReport;
     std::unique_ptr<HidHandle> m_readHandle; // touched by the reader thread only
+    bool m_foreign = false;                  // reader thread: the path now opens another device
 
     // Hand-over: the reader publishes m_kind and m_pending, wakes a waiting Stop() through m_wake, posts the
     // serving to the main thread and waits on m_done. Either path serves it, whichever comes first.
