@@ -71,7 +71,11 @@ TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
     FormCreate();
 }
 
-TFCOMM::~TFCOMM() = default;
+TFCOMM::~TFCOMM()
+{
+    // The cable's reader stops first: a report it hands over meanwhile still finds every part it writes to.
+    m_usb.reset();
+}
 
 // The components of the window definition, before the start-up handler.
 void TFCOMM::createComponents()

@@ -215,7 +215,7 @@ private:
     std::unique_ptr<PageSizeInput> m_pageSize;
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
-    // Last, so that it goes first: the reader of the cable stops and the claimed devices are destroyed
+    // Reset first in the destructor: the reader of the cable stops and the claimed devices are destroyed
     // while everything they write to still exists.
     std::unique_ptr<UsbConnection> m_usb;
 };

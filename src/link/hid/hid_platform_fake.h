@@ -1,16 +1,16 @@
 #pragma once
 
 #include "link/hid/hid_platform.h"
+#include "link/hid/hid_semaphore.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QMutex>
-#include <QSemaphore>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <map>
+#include <mutex>
 
 // One scripted device of FakeHidPlatform.
 struct FakeHidDevice {
@@ -95,9 +95,9 @@ private:
     Entry *entryOf(HidHandle &handle);
     bool deviceString(HidHandle &handle, QString FakeHidDevice::*field, QString &out);
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_inputArrived;
-    QSemaphore m_taken;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_inputArrived;
+    HidSemaphore m_taken;
     std::map<QString, Entry> m_entries; // by identity
     std::vector<QString> m_order;       // identities in enumeration order
     quint64 m_generation = 0;

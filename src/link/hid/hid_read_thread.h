@@ -1,9 +1,9 @@
 #pragma once
 
 #include "link/hid/hid_platform.h"
+#include "link/hid/hid_semaphore.h"
 #include "link/hid/hid_types.h"
 
-#include <QSemaphore>
 #include <QThread>
 
 #include <atomic>
@@ -56,8 +56,8 @@ private:
     HandOverKind m_kind = HandOverKind::Data;
     std::atomic<bool> m_pending{false};
     std::atomic<bool> m_ended{false};
-    QSemaphore m_wake;
-    QSemaphore m_done;
+    HidSemaphore m_wake;
+    HidSemaphore m_done;
     bool m_serving = false;  // main thread: inside a handler of this reader
     bool m_orphaned = false; // main thread: stopped from inside its own hand-over
 };

@@ -2,7 +2,7 @@
 
 bool LinkCapture::open(const QString &path, QString &error)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         error = path + QStringLiteral(": ") + m_file.errorString();
@@ -26,7 +26,7 @@ bool LinkCapture::take(LinkRecording::Kind kind)
 
 void LinkCapture::serialBytes(const char *data, int size)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (size > 0 && take(LinkRecording::Kind::SerialBytes)) {
         m_file.write(data, size);
         m_file.flush(); // a session that ends in a crash still leaves its recording
@@ -35,7 +35,7 @@ void LinkCapture::serialBytes(const char *data, int size)
 
 void LinkCapture::inputReport(const quint8 *report, int size)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (size > 0 && take(LinkRecording::Kind::Reports)) {
         m_file.write(LinkRecording::reportLine(QByteArray(reinterpret_cast<const char *>(report), size)) +
                      '\n');
@@ -45,13 +45,13 @@ void LinkCapture::inputReport(const quint8 *report, int size)
 
 bool LinkCapture::hasKind() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_hasKind;
 }
 
 LinkRecording::Kind LinkCapture::kind() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_kind;
 }
 

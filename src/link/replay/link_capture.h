@@ -4,9 +4,9 @@
 #include "link/replay/link_recording.h"
 
 #include <QFile>
-#include <QMutex>
 
 #include <memory>
+#include <mutex>
 
 // Writes the raw link traffic of a session to a file that LinkRecording reads back: the serial bytes as they
 // were received, or the HID input reports as report lines. The first link that delivers traffic sets the
@@ -28,7 +28,7 @@ public:
 private:
     bool take(LinkRecording::Kind kind); // with m_mutex held
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QFile m_file;
     bool m_hasKind = false;
     LinkRecording::Kind m_kind = LinkRecording::Kind::SerialBytes;
