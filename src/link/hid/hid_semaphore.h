@@ -9,12 +9,17 @@
 // for the sanitizer, and its futex-based primitives are invisible to it).
 class HidSemaphore {
 public:
+    HidSemaphore() = default;
+    // Waits for a release still running on another thread: it notifies under the lock, so that a thread
+    // that saw the release may destroy the semaphore at once.
+    ~HidSemaphore() { std::lock_guard<std::mutex> lock(m_mutex); }
+    HidSemaphore(const HidSemaphore &) = delete;
+    HidSemaphore &operator=(const HidSemaphore &) = delete;
+
     void release()
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            ++m_count;
-        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_count;
         m_available.notify_one();
     }
     void acquire()

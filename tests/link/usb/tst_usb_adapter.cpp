@@ -64,6 +64,7 @@ private slots:
     void deviceChangeClearsSelectedDevice();
     void adapterWithoutReadWriteAccess();
     void historyKeepsNewestLines();
+    void deviceChangeWhileReportsFlow();
 };
 
 void TestUsbAdapter::describeDevice_data()
@@ -263,6 +264,38 @@ void TestUsbAdapter::historyKeepsNewestLines()
     QCOMPARE(history.selectedLine(), QString::number(UsbHistory::DefaultLimit + 24));
     QCOMPARE(history.ItemIndex(), UsbHistory::DefaultLimit - 1);
     QCOMPARE(history.added(), UsbHistory::DefaultLimit + 25);
+}
+
+// A device change in the middle of a stream of reports, over and over: the reading stops, nothing refers to
+// a destroyed device, and no report reaches a handler after its device went.
+void TestUsbAdapter::deviceChangeWhileReportsFlow()
+{
+    constexpr int Rounds = 200; // enough that a race between the reader and the main thread shows up
+    AdapterRig rig({cable("cable")});
+    rig.HidCtl->SetDevThreadSleepTime(10);
+    int reports = 0;
+    const auto onData =
+        THidDataEvent::fromCallable([&](THidDevice *, quint8, const quint8 *, quint16) { ++reports; });
+    for (int round = 0; round < Rounds; ++round) {
+        QVERIFY(rig.adapter->SetFeatureClick());
+        THidDevice *device = rig.adapter->SelectedDevice();
+        QVERIFY(device->SetDataHandler(onData));
+        for (int i = 0; i < 5; ++i)
+            rig.platform->queueReport("cable", QByteArray::fromHex("00F12B00000000000000"));
+        QVERIFY(rig.platform->waitReportTaken(5000));
+        if (round % 2 == 0)
+            rig.platform->plug(fakeDevice(QStringLiteral("mouse%1").arg(round), "Optical Mouse"));
+        else
+            rig.platform->unplug(QStringLiteral("mouse%1").arg(round - 1));
+        rig.platform->notifyChange();
+        QCOMPARE(rig.adapter->SelectedDevice(), nullptr);
+        for (const UsbAdapter::DevEntry &entry : rig.adapter->DevListBox())
+            QVERIFY(!entry.device->ReaderRunning());
+        const int seen = reports;
+        QCoreApplication::processEvents();
+        QCOMPARE(reports, seen);
+    }
+    QVERIFY(reports > 0);
 }
 
 QTEST_GUILESS_MAIN(TestUsbAdapter)
