@@ -15,6 +15,7 @@
 class CircleShape;
 class ClickablePanel;
 class DialogService;
+class HidPlatform;
 class LcdPanel;
 class LocaleService;
 class QAction;
@@ -35,6 +36,7 @@ class TableFileActions;
 class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
+class UsbConnection;
 class WindowTimer;
 
 // Check boxes of the window definition that pick model-specific behaviour.
@@ -57,7 +59,8 @@ struct WindowServices {
     bool native64 = true;            // caption suffix
     std::function<void()> terminate; // tells the application to end
     ModelSwitches switches = ModelSwitches{};
-    TimerFactory makeTimer = {}; // default: timers of the event loop
+    TimerFactory makeTimer = {};                   // default: timers of the event loop
+    std::shared_ptr<HidPlatform> hidPlatform = {}; // default: the system's HID layer
 };
 
 // The main window: owns every part of the program and wires them together.
@@ -82,6 +85,7 @@ public:
     void COM41Click();
     void COMConClick();
     void ConTimerTimer();
+    void USBConClick();
 
     // Recording, judgement and the chart.
     void RecordNewClick();
@@ -106,6 +110,7 @@ public:
     const LimitJudge &limitJudge() const { return *m_limits; }
     ErrorReport &errorReport() { return m_errors; }
     QString systeminfomation() const { return m_systeminfomation; }
+    UsbConnection &usb() { return *m_usb; }
 
     QString FrameHex;
     std::unique_ptr<TSerialPortDriver> COMM2;
@@ -228,4 +233,7 @@ private:
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
     std::unique_ptr<TableFileActions> m_tableFiles;
+    // Reset first in the destructor: the reader of the cable stops and the claimed devices are destroyed
+    // while everything they write to still exists.
+    std::unique_ptr<UsbConnection> m_usb;
 };
