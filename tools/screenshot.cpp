@@ -5,10 +5,13 @@
 //                                               COM1 ran that long, connected
 //   halvern-screenshot out.png --com SECONDS    after that long connected to
 //                                               the real COM1
+//   halvern-screenshot out.png --usb SECONDS    after the demo's simulated USB
+//                                               cable ran that long, connected
+// --demo and --usb take the demo's options after SECONDS (--replay, --capture).
 #include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "app/platform_info.h"
-#include "link/serial/simulated_serial_port.h"
+#include "app/program_links.h"
 #include "meter/locale_service.h"
 
 #include <QApplication>
@@ -25,6 +28,7 @@ struct SilentDialogs : DialogService {
     {
         QTextStream(stderr) << title << ": " << text << "\n";
     }
+    void showInformation(const QString &title, const QString &text) override { showError(title, text); }
 };
 
 } // namespace
@@ -33,22 +37,32 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        QTextStream(stderr)
-            << "usage: halvern-screenshot out.png [frameHex ... | --demo SECONDS | --com SECONDS]\n";
+        QTextStream(stderr) << "usage: halvern-screenshot out.png [frameHex ... | --demo SECONDS | --com "
+                               "SECONDS | --usb SECONDS]\n";
         return 2;
     }
     installFontSubstitutes();
     SilentDialogs dialogs;
     SystemLocaleService locale;
-    TFCOMM window({dialogs, locale, isNative64BitSystem(), {}});
+    const QByteArray mode = argc >= 4 ? QByteArray(argv[2]) : QByteArray();
+    const bool simulated = mode == "--demo" || mode == "--usb";
+    ProgramLinks demo(true);
+    QStringList options{QStringLiteral("screenshot")};
+    for (int i = 4; i < argc; ++i)
+        options << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    if (simulated && !demo.setUp(options, error)) {
+        QTextStream(stderr) << error << "\n";
+        return 2;
+    }
+    TFCOMM window({dialogs, locale, isNative64BitSystem(), {}, {}, {}, demo.hidPlatform()});
     window.show();
     const QString out = QString::fromLocal8Bit(argv[1]);
 
-    const QByteArray mode = argc == 4 ? QByteArray(argv[2]) : QByteArray();
-    if (mode == "--demo" || mode == "--com") {
-        if (mode == "--demo")
-            bindMeterSimulator(*window.COMM2);
-        window.COMCon->click();
+    if (mode == "--demo" || mode == "--com" || mode == "--usb") {
+        if (simulated)
+            demo.attach(window);
+        (mode == "--usb" ? window.USBCon : window.COMCon)->click();
         QTimer::singleShot(int(QByteArray(argv[3]).toDouble() * 1000), &app,
                            [&] { app.exit(window.grab().save(out) ? 0 : 1); });
         return app.exec();

@@ -15,6 +15,7 @@
 #include "record/window_timer.h"
 #include "record_grid.h"
 #include "table_file_actions.h"
+#include "usb_connection.h"
 #include "widgets.h"
 
 #include <QActionGroup>
@@ -88,6 +89,8 @@ TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
 
 TFCOMM::~TFCOMM()
 {
+    // The cable's reader stops first: a report it hands over meanwhile still finds every part it writes to.
+    m_usb.reset();
     // The chart detaches from m_chart when it dies; child widgets would
     // otherwise die after the window's members.
     delete Chtshow;
@@ -128,6 +131,7 @@ void TFCOMM::createComponents()
     // Not `clicked`: an accessibility "Toggle" flips the button without it.
     // The program never sets this button's state itself.
     on(COMCon, &QPushButton::toggled, &TFCOMM::COMConClick);
+    on(USBCon, &QPushButton::toggled, &TFCOMM::USBConClick);
 
     // A frame the decoder cannot convert ends only that frame.
     ComFrames.setFrameHandler([this](const QString &hex) {
@@ -163,6 +167,11 @@ void TFCOMM::createComponents()
     on(OpenDataFiles, &QToolButton::clicked, &TFCOMM::SpeedButton2Click);
     on(BtSave, &QToolButton::clicked, &TFCOMM::BtSaveClick);
     on(BtPrint, &QToolButton::clicked, &TFCOMM::BtPrintClick);
+    // HidCtl with the adapter handling: lists the HID devices and selects the cable.
+    const ModelSwitches &sw = m_services.switches;
+    m_usb =
+        std::make_unique<UsbConnection>(*this, m_services.dialogs, m_services.hidPlatform,
+                                        UsbModelSwitches{sw.IFMorvane, sw.IFVostra, sw.IFSemvo, sw.IFOstrel});
 }
 
 void TFCOMM::FormCreate()
@@ -369,10 +378,15 @@ void TFCOMM::ConTimerTimer()
         ++WatchdogTicks;
         return;
     }
-    // The USB transfer limit check joins here with the USB connection.
+    m_usb->UsbLimitCheck();
     CONok->hide();
     CONokN->show();
     WatchdogTicks = 0;
+}
+
+void TFCOMM::USBConClick()
+{
+    m_usb->USBConClick();
 }
 
 void TFCOMM::barMaximumChanged(int maximum)

@@ -15,6 +15,7 @@
 class CircleShape;
 class ClickablePanel;
 class DialogService;
+class HidPlatform;
 class LcdPanel;
 class LocaleService;
 class QAction;
@@ -36,6 +37,7 @@ class TableFileActions;
 class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
+class UsbConnection;
 class WindowTimer;
 
 // Check boxes of the window definition that pick model-specific behaviour.
@@ -58,8 +60,9 @@ struct WindowServices {
     bool native64 = true;            // caption suffix
     std::function<void()> terminate; // tells the application to end
     ModelSwitches switches = ModelSwitches{};
-    TimerFactory makeTimer = {}; // default: timers of the event loop
-    QString journalFolder = {};  // folder of the session journal; empty: no journal
+    TimerFactory makeTimer = {};                   // default: timers of the event loop
+    std::shared_ptr<HidPlatform> hidPlatform = {}; // default: the system's HID layer
+    QString journalFolder = {};                    // folder of the session journal; empty: no journal
 };
 
 // The main window: owns every part of the program and wires them together.
@@ -84,6 +87,7 @@ public:
     void COM41Click();
     void COMConClick();
     void ConTimerTimer();
+    void USBConClick();
 
     // Recording, judgement and the chart.
     void RecordNewClick();
@@ -112,6 +116,7 @@ public:
     // Rows an earlier session left unsaved in the journal: asks once whether to load them.
     void offerJournalRecovery();
     QString systeminfomation() const { return m_systeminfomation; }
+    UsbConnection &usb() { return *m_usb; }
 
     QString FrameHex;
     std::unique_ptr<TSerialPortDriver> COMM2;
@@ -236,4 +241,7 @@ private:
     QRect SavedChartBounds; // set by the first Enlarge
     bool m_centred = false;
     std::unique_ptr<TableFileActions> m_tableFiles;
+    // Reset first in the destructor: the reader of the cable stops and the claimed devices are destroyed
+    // while everything they write to still exists.
+    std::unique_ptr<UsbConnection> m_usb;
 };

@@ -5,25 +5,35 @@
 #include "main_window.h"
 #include "meter/locale_service.h"
 #include "platform_info.h"
+#include "program_links.h"
 #include "termination_signals.h"
 
 #include <QStandardPaths>
+#include <QTextStream>
 
-int runProgram(int argc, char *argv[], const std::function<void(TFCOMM &)> &prepare)
+int runProgram(int argc, char *argv[], bool demo, const std::function<void(TFCOMM &)> &prepare)
 {
     GuardedApplication app(argc, argv);
     // A logout, shutdown or kill ends the program like Quit: through the
     // event loop, so the window and its devices are destroyed in order.
     const TerminationSignals endOnSignal([](int) { QCoreApplication::quit(); });
+    ProgramLinks links(demo);
+    QString error;
+    if (!links.setUp(QCoreApplication::arguments(), error)) {
+        QTextStream(stderr) << error << "\n" << ProgramLinks::usage(demo) << "\n";
+        return 2;
+    }
     QGuiApplication::setApplicationDisplayName(QString()); // the task-bar entry has no title of its own
     installFontSubstitutes();
     MessageBoxDialogs dialogs;
     SystemLocaleService locale;
     WindowServices services{dialogs, locale, isNative64BitSystem(), [] { QCoreApplication::quit(); }};
+    services.hidPlatform = links.hidPlatform();
     services.journalFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     TFCOMM window(services);
     dialogs.setParent(&window);
     const ErrorReportBinding reportBinding(app, window.errorReport());
+    links.attach(window);
     if (prepare)
         prepare(window);
     window.show();

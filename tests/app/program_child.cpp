@@ -65,7 +65,8 @@ int main(int argc, char *argv[])
     if (argc == 5 && qstrcmp(argv[1], "--journal") == 0)
         return recordAndWait(argc, argv);
     const QString device = argc > 1 ? QString::fromLocal8Bit(argv[argc - 1]) : QString();
-    return runProgram(argc, argv, [device](TFCOMM &window) {
+    int programArgc = 1; // the program's own options stay unset
+    return runProgram(programArgc, argv, false, [device](TFCOMM &window) {
         if (!device.isEmpty()) {
             window.COMM2->setPortNameLookup([device](TSerialPortDriver::TComPortNumber) { return device; });
             window.COMCon->setChecked(true);

@@ -227,13 +227,15 @@ void TestTableFileActions::failedLoadsKeepTheTable()
 
 void TestTableFileActions::framesDuringALoadAreKept()
 {
-    Window source;
     QTemporaryDir dir;
     const QString path = dir.filePath("big.xml");
-    for (int i = 0; i < 10000; ++i)
-        source.w->frameReceived(dcVolts(i % 2 ? "1111" : "2222"));
-    source.dialogs.saveNames = {path};
-    source.w->saveas->click();
+    {
+        Window source; // one window at a time: the program has one HID controller
+        for (int i = 0; i < 10000; ++i)
+            source.w->frameReceived(dcVolts(i % 2 ? "1111" : "2222"));
+        source.dialogs.saveNames = {path};
+        source.w->saveas->click();
+    }
 
     Window win;
     TFCOMM &w = *win.w;

@@ -9,7 +9,7 @@ run=$(HALVERN_DRY_RUN=1 "$root/run" --demo)
 build=$(grep -- '--build' <<< "$run") || fail "./run builds nothing: $run"
 grep -q -- '--target halvern halvern-demo halvern-meter-simulator$' <<< "$build" \
   || fail "./run builds more than it starts: $build"
-tail -n 1 <<< "$run" | grep -q 'build/src/halvern-demo$' || fail "./run --demo starts: $(tail -n 1 <<< "$run")"
+tail -n 1 <<< "$run" | grep -q 'build/src/halvern-demo $' || fail "./run --demo starts: $(tail -n 1 <<< "$run")"
 
 setup=$(HALVERN_DRY_RUN=1 "$root/tools/setup" build)
 grep -q -- '--target' <<< "$setup" && fail "the full set-up builds only some targets: $setup"

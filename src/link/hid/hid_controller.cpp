@@ -3,6 +3,7 @@
 #include "link/hid/hid_device.h"
 
 #include <QDebug>
+#include <QScopeGuard>
 
 #include <exception>
 
@@ -32,7 +33,12 @@ THidDeviceController::THidDeviceController(QObject *owner, std::shared_ptr<HidPl
         --controllerCount; // no destructor runs for an object whose construction failed
         throw EControllerError(QStringLiteral("Only one THidDeviceController allowed per program"));
     }
-    m_deviceList = ScanDevices();
+    try {
+        m_deviceList = ScanDevices();
+    } catch (...) {
+        --controllerCount;
+        throw;
+    }
     m_freeCount = m_deviceList.size();
     if (m_available)
         m_platform->watchDeviceChanges([this] { DeviceChangeHook(); });
@@ -69,12 +75,21 @@ QList<THidDevice *> THidDeviceController::ScanDevices()
     QList<THidDevice *> list;
     if (!m_available)
         return list;
-    for (const HidInterface &found : m_platform->enumerate()) {
-        try {
-            list.append(new THidDevice(THidPnPInfo{found.identity, found.path}, this));
-        } catch (const EControllerError &) {
-            // A device that cannot be opened or identified is not listed.
+    try {
+        for (const HidInterface &found : m_platform->enumerate()) {
+            try {
+                list.append(new THidDevice(THidPnPInfo{found.identity, found.path}, this));
+            } catch (const EControllerError &) {
+                // A device that cannot be opened or identified is not listed.
+            }
         }
+    } catch (...) {
+        // Anything else ends the scan; the devices made so far are not leaked.
+        for (THidDevice *device : std::as_const(list)) {
+            device->m_owner = nullptr;
+            delete device;
+        }
+        throw;
     }
     return list;
 }
@@ -92,6 +107,37 @@ void THidDeviceController::DeviceChangeHook()
 
 void THidDeviceController::DeviceChange()
 {
+    if (m_scanning) {
+        // A change notified while a handler of this scan runs an event loop (a message box): scanned
+        // again when this scan is done, so that it never meets a list changed under it.
+        m_rescan = true;
+        return;
+    }
+    m_scanning = true;
+    const auto done = qScopeGuard([this] { m_scanning = false; });
+    std::exception_ptr handlerError;
+    do {
+        m_rescan = false;
+        Scan(handlerError);
+    } while (m_rescan);
+    if (handlerError)
+        std::rethrow_exception(handlerError);
+}
+
+void THidDeviceController::Scan(std::exception_ptr &handlerError)
+{
+    // A handler that throws does not stop the scan half way: the list stays whole, nothing leaks, and the
+    // first error goes on to the caller at the end.
+    const auto raise = [&handlerError](THidDevice *device, const THidPlugEvent &handler) {
+        device->SetEnumerating(true);
+        try {
+            if (handler)
+                handler(device);
+        } catch (...) {
+            if (!handlerError)
+                handlerError = std::current_exception();
+        }
+    };
     QList<THidDevice *> fresh = ScanDevices();
     bool changed = false;
 
@@ -115,9 +161,7 @@ void THidDeviceController::DeviceChange()
         if (device->Plugged() && present(device->PlugInfo().InstanceHandle))
             continue;
         device->Unplug();
-        device->SetEnumerating(true);
-        if (m_onRemoval)
-            m_onRemoval(device);
+        raise(device, m_onRemoval);
         // A claimed device the handler released is gone already.
         if (i < m_deviceList.size() && m_deviceList[i] == device) {
             device->SetEnumerating(false);
@@ -142,10 +186,10 @@ void THidDeviceController::DeviceChange()
             continue;
         m_deviceList.append(device);
         changed = true;
-        device->SetEnumerating(true);
-        if (m_onArrival)
-            m_onArrival(device);
-        device->SetEnumerating(false);
+        raise(device, m_onArrival);
+        // The handler may have claimed and released it already.
+        if (m_deviceList.contains(device))
+            device->SetEnumerating(false);
     }
 
     Recount();
@@ -190,11 +234,12 @@ bool THidDeviceController::EnumerateDevice(THidDevice *device, int idx)
     if (!m_onEnumerate)
         return false;
     device->SetEnumerating(true);
-    const bool goOn = m_onEnumerate(device, idx);
-    device->SetEnumerating(false);
-    if (!device->Claimed())
-        device->CloseMain();
-    return goOn;
+    const auto done = qScopeGuard([device] {
+        device->SetEnumerating(false);
+        if (!device->Claimed())
+            device->CloseMain();
+    });
+    return m_onEnumerate(device, idx);
 }
 
 bool THidDeviceController::ClaimByIndex(THidDevice *&HidDev, int Idx)

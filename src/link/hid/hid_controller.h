@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QUuid>
 
+#include <exception>
 #include <memory>
 
 // The plug-and-play description of one device.
@@ -68,6 +69,7 @@ private:
     friend class THidDevice;
 
     QList<THidDevice *> ScanDevices();
+    void Scan(std::exception_ptr &handlerError);
     void DeviceChangeHook();
     bool EnumerateDevice(THidDevice *device, int idx);
     // Release of a device that the application destroyed (see THidDevice).
@@ -93,4 +95,6 @@ private:
     int m_claimedCount = 0;
     int m_unpluggedCount = 0;
     THidErrorReportPtr m_errorReport;
+    bool m_scanning = false; // inside DeviceChange
+    bool m_rescan = false;   // a change came while scanning
 };

@@ -129,12 +129,13 @@ bool THidDevice::SendFeature(const quint8 *buffer, int length)
     return m_platform->sendFeature(*m_mainHandle, buffer, length);
 }
 
-void THidDevice::SetDataHandler(const THidDataEvent &handler)
+bool THidDevice::SetDataHandler(const THidDataEvent &handler)
 {
     if (!handler && !StopReader())
-        return;
+        return false;
     m_dataHandler = handler;
     StartReader();
+    return true;
 }
 
 void THidDevice::SetWaitSlice(int value)

@@ -39,7 +39,9 @@ public:
     bool SendFeature(const quint8 *buffer, int length);
 
     const THidDataEvent &DataHandler() const { return m_dataHandler; }
-    void SetDataHandler(const THidDataEvent &handler);
+    // Starts the reader when given a handler, stops it when given none. False when a hand-over served while
+    // waiting for the reader destroyed this device: touch it no more.
+    bool SetDataHandler(const THidDataEvent &handler);
     const THidDataErrorEvent &DataErrorHandler() const { return m_dataErrorHandler; }
     const THidPlugEvent &UnplugHandler() const { return m_unplugHandler; }
 

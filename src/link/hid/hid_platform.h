@@ -71,6 +71,14 @@ public:
                                int &bytesRead) = 0;
     // The error code of the last failed call of the calling thread.
     virtual quint32 lastError() const = 0;
+    // The system's text for an error code of lastError(); empty when the system has none. The default reads
+    // the codes as errno values.
+    virtual QString errorText(quint32 code) const;
+    // The code lastError() gives for a device that is gone; by default the errno value ENODEV.
+    virtual quint32 deviceGoneError() const;
+    // The identity of the device that the path opens now, as enumerate() gives it; empty when the platform
+    // cannot tell. Called by the reader threads.
+    virtual QString identityOfPath(const QString &path);
 
     // onChange runs on the main thread whenever the set of devices may have changed; an empty function
     // stops the watching.

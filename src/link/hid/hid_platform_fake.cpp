@@ -1,6 +1,5 @@
 #include "link/hid/hid_platform_fake.h"
 
-#include <QDeadlineTimer>
 #include <QThread>
 
 #include <algorithm>
@@ -14,15 +13,20 @@ thread_local quint32 t_lastError = 0;
 
 class FakeHidPlatform::Handle : public HidHandle {
 public:
-    Handle(std::atomic<int> &count, QString identity, quint64 generation, HidAccess access)
-        : m_count(count), identity(std::move(identity)), generation(generation), access(access)
+    Handle(FakeHidPlatform &platform, QString identity, quint64 generation, HidAccess access)
+        : m_platform(platform), identity(std::move(identity)), generation(generation), access(access)
     {
-        ++m_count;
+        ++m_platform.m_openHandles;
     }
-    ~Handle() override { --m_count; }
+    ~Handle() override
+    {
+        if (access == HidAccess::Read)
+            m_platform.readHandleClosed(identity);
+        --m_platform.m_openHandles;
+    }
 
 private:
-    std::atomic<int> &m_count;
+    FakeHidPlatform &m_platform;
 
 public:
     const QString identity;
@@ -32,7 +36,7 @@ public:
 
 void FakeHidPlatform::plug(const FakeHidDevice &device)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     Entry &entry = m_entries[device.identity];
     entry = Entry();
     entry.device = device;
@@ -43,10 +47,10 @@ void FakeHidPlatform::plug(const FakeHidDevice &device)
 
 void FakeHidPlatform::unplug(const QString &identity)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_entries.erase(identity);
     m_order.erase(std::remove(m_order.begin(), m_order.end(), identity), m_order.end());
-    m_inputArrived.wakeAll(); // pending reads fail
+    m_inputArrived.notify_all(); // pending reads fail
 }
 
 void FakeHidPlatform::notifyChange()
@@ -73,29 +77,29 @@ void FakeHidPlatform::queueReadFailure(const QString &identity)
 
 void FakeHidPlatform::queueInput(const QString &identity, const Input &input)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     const auto found = m_entries.find(identity);
     if (found == m_entries.end())
         return;
     found->second.inputs.push_back(input);
-    m_inputArrived.wakeAll();
+    m_inputArrived.notify_all();
 }
 
 bool FakeHidPlatform::waitReportTaken(int timeout)
 {
-    return m_taken.tryAcquire(1, timeout);
+    return m_taken.tryAcquire(timeout);
 }
 
 QList<QByteArray> FakeHidPlatform::features(const QString &identity) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     const auto found = m_entries.find(identity);
     return found == m_entries.end() ? QList<QByteArray>() : found->second.features;
 }
 
 std::vector<HidInterface> FakeHidPlatform::enumerate()
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     ++m_enumerations;
     std::vector<HidInterface> result;
     if (!m_available)
@@ -107,7 +111,7 @@ std::vector<HidInterface> FakeHidPlatform::enumerate()
 
 std::unique_ptr<HidHandle> FakeHidPlatform::open(const QString &path, HidAccess access)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     for (const auto &[identity, entry] : m_entries) {
         if (entry.device.path != path)
             continue;
@@ -115,10 +119,32 @@ std::unique_ptr<HidHandle> FakeHidPlatform::open(const QString &path, HidAccess 
             t_lastError = AccessDenied;
             return nullptr;
         }
-        return std::make_unique<Handle>(m_openHandles, identity, entry.generation, access);
+        if (access == HidAccess::Read)
+            ++m_readHandles[identity];
+        return std::make_unique<Handle>(*this, identity, entry.generation, access);
     }
     t_lastError = NotConnected;
     return nullptr;
+}
+
+void FakeHidPlatform::readHandleClosed(const QString &identity)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (--m_readHandles[identity] <= 0)
+        m_readHandles.erase(identity);
+}
+
+bool FakeHidPlatform::readerAttached(const QString &identity) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_readHandles.count(identity) > 0;
+}
+
+int FakeHidPlatform::pendingInputs(const QString &identity) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const auto found = m_entries.find(identity);
+    return found == m_entries.end() ? 0 : static_cast<int>(found->second.inputs.size());
 }
 
 FakeHidPlatform::Entry *FakeHidPlatform::entryOf(HidHandle &handle)
@@ -134,7 +160,7 @@ FakeHidPlatform::Entry *FakeHidPlatform::entryOf(HidHandle &handle)
 
 bool FakeHidPlatform::attributes(HidHandle &handle, HidAttributes &out)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     Entry *entry = entryOf(handle);
     if (!entry || !entry->device.identifiable)
         return false;
@@ -144,7 +170,7 @@ bool FakeHidPlatform::attributes(HidHandle &handle, HidAttributes &out)
 
 bool FakeHidPlatform::capabilities(HidHandle &handle, HidCapabilities &out)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     Entry *entry = entryOf(handle);
     if (!entry)
         return false;
@@ -164,7 +190,7 @@ bool FakeHidPlatform::serialNumberString(HidHandle &handle, QString &out)
 
 bool FakeHidPlatform::deviceString(HidHandle &handle, QString FakeHidDevice::*field, QString &out)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     Entry *entry = entryOf(handle);
     if (!entry || (entry->device.*field).isEmpty())
         return false;
@@ -174,7 +200,7 @@ bool FakeHidPlatform::deviceString(HidHandle &handle, QString FakeHidDevice::*fi
 
 std::optional<QString> FakeHidPlatform::languageList(HidHandle &handle)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     Entry *entry = entryOf(handle);
     if (!entry)
         return QString();
@@ -183,7 +209,7 @@ std::optional<QString> FakeHidPlatform::languageList(HidHandle &handle)
 
 bool FakeHidPlatform::sendFeature(HidHandle &handle, const quint8 *report, int length)
 {
-    QMutexLocker lock(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     Entry *entry = entryOf(handle);
     if (!entry || static_cast<Handle &>(handle).access != HidAccess::ReadWrite ||
         !entry->device.acceptsFeatures)
@@ -196,8 +222,8 @@ HidReadResult FakeHidPlatform::read(HidHandle &handle, quint8 *buffer, int lengt
                                     int &bytesRead)
 {
     bytesRead = 0;
-    const QDeadlineTimer deadline(timeout);
-    QMutexLocker lock(&m_mutex);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         Entry *entry = entryOf(handle);
         if (!entry)
@@ -219,7 +245,7 @@ HidReadResult FakeHidPlatform::read(HidHandle &handle, quint8 *buffer, int lengt
             }
             return HidReadResult::Completed;
         }
-        if (!m_inputArrived.wait(&m_mutex, deadline))
+        if (m_inputArrived.wait_until(lock, deadline) == std::cv_status::timeout)
             return HidReadResult::Pending;
     }
 }
@@ -227,4 +253,13 @@ HidReadResult FakeHidPlatform::read(HidHandle &handle, quint8 *buffer, int lengt
 quint32 FakeHidPlatform::lastError() const
 {
     return t_lastError;
+}
+
+QString FakeHidPlatform::identityOfPath(const QString &path)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (const auto &[identity, entry] : m_entries)
+        if (entry.device.path == path)
+            return identity;
+    return QString();
 }

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "link/hid/hid_platform.h"
+#include "link/hid/hid_semaphore.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QMutex>
-#include <QSemaphore>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <map>
+#include <mutex>
 
 // One scripted device of FakeHidPlatform.
 struct FakeHidDevice {
@@ -54,6 +54,10 @@ public:
     bool waitReportTaken(int timeout);
     QList<QByteArray> features(const QString &identity) const;
     int openHandles() const { return m_openHandles; }
+    // A handle for reading input reports is open on the device: a reader is reading it.
+    bool readerAttached(const QString &identity) const;
+    // Reports and failures queued for the device that no reader took yet.
+    int pendingInputs(const QString &identity) const;
     int enumerations() const { return m_enumerations; }
 
     bool isAvailable() const override { return m_available; }
@@ -67,6 +71,8 @@ public:
     bool sendFeature(HidHandle &handle, const quint8 *report, int length) override;
     HidReadResult read(HidHandle &handle, quint8 *buffer, int length, int timeout, int &bytesRead) override;
     quint32 lastError() const override;
+    quint32 deviceGoneError() const override { return NotConnected; }
+    QString identityOfPath(const QString &path) override;
     void watchDeviceChanges(std::function<void()> onChange) override { m_onChange = std::move(onChange); }
 
 private:
@@ -83,19 +89,21 @@ private:
         std::deque<Input> inputs;
     };
     class Handle;
+    void readHandleClosed(const QString &identity);
 
     // The entry a handle was opened on, or null once that device was unplugged. Called with m_mutex held.
     Entry *entryOf(HidHandle &handle);
     bool deviceString(HidHandle &handle, QString FakeHidDevice::*field, QString &out);
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_inputArrived;
-    QSemaphore m_taken;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_inputArrived;
+    HidSemaphore m_taken;
     std::map<QString, Entry> m_entries; // by identity
     std::vector<QString> m_order;       // identities in enumeration order
     quint64 m_generation = 0;
     bool m_available = true;
     std::function<void()> m_onChange;
     std::atomic<int> m_openHandles{0};
+    std::map<QString, int> m_readHandles; // by identity
     int m_enumerations = 0;
 };

@@ -15,8 +15,9 @@ namespace {
 
 thread_local quint32 t_lastError = 0;
 
-// hidapi keeps its last global error in one unguarded place, which hid_enumerate and hid_open_path both
-// write; readers open their handles on their own threads.
+// hidapi keeps its last global error in one unguarded place, which hid_enumerate and hid_open_path write,
+// and the device queries and hid_close may touch; readers open and close their handles on their own
+// threads while the main thread queries. Every call but the blocking read therefore holds this mutex.
 std::mutex g_hidapiGlobal;
 
 constexpr size_t StringBufferChars = 256;
@@ -35,8 +36,10 @@ class LinuxHidHandle : public HidHandle {
 public:
     ~LinuxHidHandle() override
     {
-        if (device)
+        if (device) {
+            std::lock_guard<std::mutex> lock(g_hidapiGlobal);
             hid_close(device);
+        }
     }
 
     hid_device *device = nullptr; // none for a handle without access
@@ -56,6 +59,7 @@ using WideStringGetter = int (*)(hid_device *, wchar_t *, size_t);
 bool readString(hid_device *device, WideStringGetter getter, QString &out)
 {
     wchar_t buffer[StringBufferChars] = {};
+    std::lock_guard<std::mutex> lock(g_hidapiGlobal);
     if (getter(device, buffer, StringBufferChars) != 0)
         return false;
     buffer[StringBufferChars - 1] = 0;
@@ -179,6 +183,8 @@ bool LinuxHidPlatform::attributes(HidHandle &handle, HidAttributes &out)
         out = h.attributes;
         return true;
     }
+    std::lock_guard<std::mutex> lock(g_hidapiGlobal);
+    errno = 0;
     const hid_device_info *info = hid_get_device_info(h.device);
     if (!info) {
         setLastError(EIO);
@@ -226,6 +232,7 @@ bool LinuxHidPlatform::sendFeature(HidHandle &handle, const quint8 *report, int 
         t_lastError = EBADF;
         return false;
     }
+    std::lock_guard<std::mutex> lock(g_hidapiGlobal);
     errno = 0;
     if (hid_send_feature_report(h.device, report, static_cast<size_t>(length)) < 0) {
         setLastError(EIO);
@@ -257,6 +264,12 @@ HidReadResult LinuxHidPlatform::read(HidHandle &handle, quint8 *buffer, int leng
         return HidReadResult::Pending;
     bytesRead = count + skip;
     return HidReadResult::Completed;
+}
+
+QString LinuxHidPlatform::identityOfPath(const QString &path)
+{
+    const std::optional<HidrawNode> node = readHidrawNode(m_sysfsRoot, path);
+    return node ? node->identity : QString();
 }
 
 quint32 LinuxHidPlatform::lastError() const

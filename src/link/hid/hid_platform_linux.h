@@ -41,6 +41,7 @@ public:
     bool sendFeature(HidHandle &handle, const quint8 *report, int length) override;
     HidReadResult read(HidHandle &handle, quint8 *buffer, int length, int timeout, int &bytesRead) override;
     quint32 lastError() const override;
+    QString identityOfPath(const QString &path) override;
     void watchDeviceChanges(std::function<void()> onChange) override;
 
     // The interfaces of an enumeration list, remembering what the queries on handles without access

@@ -9,7 +9,8 @@
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice *device, int reportLength)
     : Device(device), Report(static_cast<size_t>(std::max(reportLength, 0))), m_platform(device->m_platform),
-      m_path(device->PlugInfo().InterfacePath), m_errorReport(device->m_errorReport)
+      m_path(device->PlugInfo().InterfacePath), m_identity(device->PlugInfo().InstanceHandle),
+      m_errorReport(device->m_errorReport)
 {
 }
 
@@ -27,6 +28,8 @@ bool THidDeviceReadThread::Stop()
         m_orphaned = true;
         return false;
     }
+    if (!isRunning() && !isFinished())
+        return true; // never started (or the system could not start it): nothing will ever end
     while (!m_ended) {
         m_wake.acquire();
         if (m_pending)
@@ -55,7 +58,7 @@ void THidDeviceReadThread::run()
             if (BytesRead > 0)
                 HandOver(HandOverKind::Data);
         } else {
-            ErrorCode = m_platform->lastError();
+            ErrorCode = m_foreign ? m_platform->deviceGoneError() : m_platform->lastError();
             HandOver(HandOverKind::Error);
         }
     }
@@ -70,8 +73,16 @@ bool THidDeviceReadThread::BeginRead()
         m_readHandle.reset();
         return false;
     }
-    if (!m_readHandle)
+    m_foreign = false;
+    if (!m_readHandle) {
         m_readHandle = m_platform->open(m_path, HidAccess::Read);
+        // After an unplug another device may have taken over the same path: never read that one.
+        const QString identity = m_readHandle ? m_platform->identityOfPath(m_path) : QString();
+        if (!identity.isEmpty() && identity != m_identity) {
+            m_readHandle.reset();
+            m_foreign = true;
+        }
+    }
     return static_cast<bool>(m_readHandle);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "link/hid/hid_platform.h"
+#include "link/hid/hid_semaphore.h"
 #include "link/hid/hid_types.h"
 
-#include <QSemaphore>
 #include <QThread>
 
 #include <atomic>
@@ -46,16 +46,18 @@ private:
 
     const std::shared_ptr<HidPlatform> m_platform;
     const QString m_path;
+    const QString m_identity;
     const THidErrorReportPtr m_errorReport;
     std::unique_ptr<HidHandle> m_readHandle; // touched by the reader thread only
+    bool m_foreign = false;                  // reader thread: the path now opens another device
 
     // Hand-over: the reader publishes m_kind and m_pending, wakes a waiting Stop() through m_wake, posts the
     // serving to the main thread and waits on m_done. Either path serves it, whichever comes first.
     HandOverKind m_kind = HandOverKind::Data;
     std::atomic<bool> m_pending{false};
     std::atomic<bool> m_ended{false};
-    QSemaphore m_wake;
-    QSemaphore m_done;
+    HidSemaphore m_wake;
+    HidSemaphore m_done;
     bool m_serving = false;  // main thread: inside a handler of this reader
     bool m_orphaned = false; // main thread: stopped from inside its own hand-over
 };

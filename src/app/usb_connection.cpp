@@ -1,0 +1,128 @@
+#include "usb_connection.h"
+
+#include "dialog_service.h"
+#include "link/hid/hid_controller.h"
+#include "link/hid/hid_device.h"
+#include "link/serial/serial_port_driver.h"
+#include "main_window.h"
+#include "widgets.h"
+
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+
+const QString kInformation = QStringLiteral("Information");
+
+} // namespace
+
+UsbConnection::UsbConnection(TFCOMM &window, DialogService &dialogs, std::shared_ptr<HidPlatform> platform,
+                             UsbModelSwitches switches)
+    : m_w(window), m_dialogs(dialogs), m_switches(switches),
+      m_hidCtl(std::make_unique<THidDeviceController>(nullptr, std::move(platform))), m_adapter(switches)
+{
+    m_hidCtl->SetErrorReport([this](const QString &message) { m_w.errorReport().report(message); });
+    m_adapter.setNotConnectedAction([this] {
+        m_dialogs.showInformation(
+            kInformation, QStringLiteral("USB interface cable is not securely connected, please check "
+                                         "and re-try."));
+        releaseUsbButton();
+    });
+    m_unpacker.setHistorySink([this](const QString &line) { m_adapter.HistoryListBox().add(line); });
+    m_unpacker.setFrameHexSink([this](const QString &frameHex) { m_w.FrameHex = frameHex; });
+    m_unpacker.setDecoder([this] { m_w.LcdDisplayMorvane(); });
+    m_unpacker.setErrorSink([this](const QString &message) { m_w.errorReport().report(message); });
+    m_adapter.attach(*m_hidCtl);
+}
+
+UsbConnection::~UsbConnection()
+{
+    m_adapter.detach();
+    m_hidCtl.reset();
+}
+
+void UsbConnection::releaseUsbButton()
+{
+    const QSignalBlocker quiet(m_w.USBCon); // without running its click handler
+    m_w.USBCon->setChecked(false);
+}
+
+void UsbConnection::showComControls(bool show)
+{
+    ClickablePanel *panels[] = {m_w.BtCOM1, m_w.BtCOM2, m_w.BtCOM3, m_w.BtCOM4};
+    for (int i = 0; i < 4; ++i)
+        panels[i]->setVisible(show && i == static_cast<int>(m_w.COMM2->ComPort()));
+    m_w.COMCon->setVisible(show);
+}
+
+bool UsbConnection::setDataHandler(THidDevice *device,
+                                   void (UsbConnection::*handler)(THidDevice *, quint8, const quint8 *,
+                                                                  quint16))
+{
+    const THidDataEvent event = handler ? THidDataEvent(this, handler) : THidDataEvent();
+    if (device->SetDataHandler(event))
+        return true;
+    if (m_adapter.SelectedDevice() == device)
+        m_adapter.setSelectedDevice(nullptr);
+    return false;
+}
+
+void UsbConnection::USBConClick()
+{
+    m_adapter.ReadBtnClick();
+    m_adapter.SetFeatureClick();
+    m_unpacker.setUsbSilenceCount(0);
+    m_adapter.setSelectedDevice(nullptr);
+    // What ran above may have shown a box, whose event loop may have rebuilt the device list.
+    THidDevice *device = m_adapter.selectedEntryDevice();
+    if (!device)
+        return;
+    m_adapter.setSelectedDevice(device);
+    if (!device->ReadWriteAccess()) {
+        releaseUsbButton();
+        return;
+    }
+    if (m_w.USBCon->isChecked()) {
+        showComControls(false);
+        m_w.USBCon->setText(QStringLiteral("USB Disconnect"));
+        // Each handler replaces the one before; the last switch that is on wins.
+        if (m_switches.IFVostra && !setDataHandler(device, &UsbConnection::UsbDataVostra))
+            return;
+        if (m_switches.IFSemvo && !setDataHandler(device, &UsbConnection::UsbDataSemvo))
+            return;
+        if (m_switches.IFMorvane)
+            setDataHandler(device, &UsbConnection::UsbDataMorvane);
+    } else {
+        showComControls(true);
+        setDataHandler(device, nullptr);
+        m_w.USBCon->setText(QStringLiteral("USB Connection"));
+    }
+}
+
+void UsbConnection::UsbLimitCheck()
+{
+    if (m_unpacker.UsbSilenceCount() < UsbLimit)
+        return;
+    m_unpacker.setUsbSilenceCount(0);
+    releaseUsbButton();
+    if (THidDevice *device = m_adapter.SelectedDevice())
+        setDataHandler(device, nullptr);
+    m_dialogs.showInformation(
+        kInformation,
+        QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."));
+}
+
+void UsbConnection::UsbDataMorvane(THidDevice *, quint8 ReportID, const quint8 *Data, quint16 Size)
+{
+    m_unpacker.handleReport(UsbReportUnpacker::Variant::Morvane, ReportID, Data, Size);
+}
+
+void UsbConnection::UsbDataSemvo(THidDevice *, quint8 ReportID, const quint8 *Data, quint16 Size)
+{
+    m_unpacker.handleReport(UsbReportUnpacker::Variant::Semvo, ReportID, Data, Size);
+}
+
+void UsbConnection::UsbDataVostra(THidDevice *, quint8 ReportID, const quint8 *Data, quint16 Size)
+{
+    m_unpacker.handleReport(UsbReportUnpacker::Variant::Vostra, ReportID, Data, Size);
+}

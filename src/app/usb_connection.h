@@ -1,0 +1,63 @@
+#pragma once
+
+#include "link/usb/usb_adapter.h"
+#include "link/usb/usb_report_unpacker.h"
+
+#include <QtGlobal>
+
+#include <memory>
+
+class DialogService;
+class HidPlatform;
+class TFCOMM;
+class THidDevice;
+class THidDeviceController;
+
+// The USB connection button and the USB limit check of the main window, on top of the adapter handling and
+// the report unpacking. Reaches the window's controls and decoder through TFCOMM; runs on the main thread.
+class UsbConnection {
+public:
+    // The link is given up after this many reports without meter data in a row.
+    static constexpr int UsbLimit = 1900;
+
+    // Creates the controller HidCtl on the platform (null: the system's) and attaches the adapter handling,
+    // which lists the devices and selects the adapter at once.
+    UsbConnection(TFCOMM &window, DialogService &dialogs, std::shared_ptr<HidPlatform> platform,
+                  UsbModelSwitches switches);
+    // Detaches the data handler and destroys the claimed devices and the controller, while the window's
+    // widgets and decoder still exist.
+    ~UsbConnection();
+    UsbConnection(const UsbConnection &) = delete;
+    UsbConnection &operator=(const UsbConnection &) = delete;
+
+    // Runs after a click has toggled USBCon.
+    void USBConClick();
+    // A step of ConTimerTimer at every third tick.
+    void UsbLimitCheck();
+
+    // Data handlers of the adapter's device, one per meter type.
+    void UsbDataMorvane(THidDevice *HidDev, quint8 ReportID, const quint8 *Data, quint16 Size);
+    void UsbDataSemvo(THidDevice *HidDev, quint8 ReportID, const quint8 *Data, quint16 Size);
+    void UsbDataVostra(THidDevice *HidDev, quint8 ReportID, const quint8 *Data, quint16 Size);
+
+    THidDeviceController &HidCtl() { return *m_hidCtl; }
+    UsbAdapter &adapter() { return m_adapter; }
+    const UsbAdapter &adapter() const { return m_adapter; }
+    UsbReportUnpacker &unpacker() { return m_unpacker; }
+    const UsbReportUnpacker &unpacker() const { return m_unpacker; }
+    THidDevice *SelectedDevice() const { return m_adapter.SelectedDevice(); }
+
+private:
+    void releaseUsbButton();
+    // False when the device went away meanwhile; SelectedDevice is then cleared.
+    bool setDataHandler(THidDevice *device,
+                        void (UsbConnection::*handler)(THidDevice *, quint8, const quint8 *, quint16));
+    void showComControls(bool show);
+
+    TFCOMM &m_w;
+    DialogService &m_dialogs;
+    UsbModelSwitches m_switches;
+    std::unique_ptr<THidDeviceController> m_hidCtl;
+    UsbAdapter m_adapter;
+    UsbReportUnpacker m_unpacker;
+};

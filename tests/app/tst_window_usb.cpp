@@ -1,0 +1,361 @@
+#include "window_rig.h"
+
+#include "app/usb_connection.h"
+#include "app/widgets.h"
+#include "link/hid/hid_test_support.h"
+#include "link/usb/usb_cable_encoder.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+namespace {
+
+const QString kNotConnected =
+    QStringLiteral("Information|USB interface cable is not securely connected, please check and re-try.");
+const QString kLimit = QStringLiteral(
+    "Information|USB interface cable is securely connected, please check if the meter is ready.");
+const char kLine[] = "+0123 1\x10\x00\x00\x80\x00\r\n"; // +0.123 V DC
+
+FakeHidDevice cable(const QString &name = QStringLiteral("cable"))
+{
+    return fakeDevice(name, QStringLiteral("USB to Serial"));
+}
+
+FakeHidDevice mouse()
+{
+    return fakeDevice(QStringLiteral("mouse"), QStringLiteral("Optical Mouse"));
+}
+
+QByteArray meterLine()
+{
+    return QByteArray(kLine, 14);
+}
+
+// The window with HID devices plugged in before it starts.
+struct UsbWindow : Window {
+    explicit UsbWindow(const QList<FakeHidDevice> &devices, ModelSwitches switches = {})
+        : Window(true, switches, devices)
+    {
+    }
+    TFCOMM &w() { return *Window::w; }
+    UsbConnection &usb() { return w().usb(); }
+    UsbAdapter &adapter() { return usb().adapter(); }
+    QStringList history() const { return Window::w->usb().adapter().HistoryListBox().lines(); }
+
+    // Queues reports to a device and waits until the window handled them.
+    bool play(const QString &identity, const QList<QByteArray> &reports)
+    {
+        const long long target = usb().unpacker().reportsHandled() + reports.size();
+        for (const QByteArray &report : reports)
+            hid->queueReport(identity, report);
+        return waitUntil([&] { return usb().unpacker().reportsHandled() >= target; }, 20000);
+    }
+    void tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            timers.value(QStringLiteral("ConTimer"))->fire();
+    }
+    bool idle()
+    {
+        return !w().USBCon->isChecked() && w().USBCon->text() == QStringLiteral("USB Connection") &&
+               w().COMCon->isVisibleTo(&w()) && w().BtCOM1->isVisibleTo(&w());
+    }
+    bool reading()
+    {
+        THidDevice *device = usb().SelectedDevice();
+        return w().USBCon->isChecked() && w().USBCon->text() == QStringLiteral("USB Disconnect") &&
+               !w().COMCon->isVisibleTo(&w()) && device && device->ReaderRunning();
+    }
+};
+
+QString cell(TFCOMM &w, int row, int column)
+{
+    return w.DBGrid1->model()->index(row, column).data().toString();
+}
+
+// The grid without its time column.
+QStringList gridRows(TFCOMM &w)
+{
+    QStringList rows;
+    for (int r = 0; r < w.DBGrid1->model()->rowCount(); ++r)
+        rows << QStringList{cell(w, r, 0), cell(w, r, 2), cell(w, r, 3), cell(w, r, 4), cell(w, r, 5)}.join(
+            '|');
+    return rows;
+}
+
+QByteArray recording()
+{
+    QFile file(QStringLiteral(HALVERN_FIXTURES "/meter-serial-log.bin"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("%s: %s", qPrintable(file.fileName()), qPrintable(file.errorString()));
+    return file.readAll();
+}
+
+} // namespace
+
+class TestWindowUsb : public QObject {
+    Q_OBJECT
+
+private slots:
+    void adapterListedAtStart_data();
+    void adapterListedAtStart();
+    void connectReadAndDisconnect();
+    void secondAdapterIsUsed();
+    void usbLimitGivesUp_data();
+    void usbLimitGivesUp();
+    void deviceChangeWhileReading();
+    void unplugWhileReading();
+    void groupWithComConnection();
+    void closingWhileReading();
+    void recordedMeterGivesSameRowsAsSerial_data();
+    void recordedMeterGivesSameRowsAsSerial();
+};
+
+void TestWindowUsb::adapterListedAtStart_data()
+{
+    QTest::addColumn<QList<FakeHidDevice>>("devices");
+    QTest::addColumn<int>("selected");
+    FakeHidDevice withSerial = cable();
+    withSerial.serial = QStringLiteral("0042");
+    QTest::newRow("empty list") << QList<FakeHidDevice>{} << -1;
+    QTest::newRow("mouse only") << QList<FakeHidDevice>{mouse()} << -1;
+    QTest::newRow("adapter") << QList<FakeHidDevice>{mouse(), cable()} << 1;
+    QTest::newRow("adapter with serial number") << QList<FakeHidDevice>{withSerial} << -1;
+}
+
+void TestWindowUsb::adapterListedAtStart()
+{
+    QFETCH(QList<FakeHidDevice>, devices);
+    QFETCH(int, selected);
+    UsbWindow win(devices);
+    QCOMPARE(win.adapter().DevListBox().size(), devices.size());
+    QCOMPARE(win.adapter().DevListIndex(), selected);
+    QVERIFY(win.history().isEmpty());
+
+    win.w().USBCon->click();
+    if (selected < 0) {
+        QCOMPARE(win.dialogs.infos, QStringList{kNotConnected});
+        QVERIFY(win.idle());
+        QVERIFY(!win.usb().SelectedDevice());
+    } else {
+        QVERIFY(win.dialogs.infos.isEmpty());
+        QVERIFY(win.reading());
+    }
+}
+
+void TestWindowUsb::connectReadAndDisconnect()
+{
+    UsbWindow win({cable()});
+    TFCOMM &w = win.w();
+    w.USBCon->click();
+    QVERIFY(win.reading());
+    QCOMPARE(win.hid->features("cable"), QList<QByteArray>{QByteArray::fromHex("00600900000300000000")});
+    QCOMPARE(win.history(), QStringList{"60 09 00 00 03 00 00 00 00 "});
+    for (ClickablePanel *panel : {w.BtCOM1, w.BtCOM2, w.BtCOM3, w.BtCOM4})
+        QVERIFY(!panel->isVisibleTo(&w));
+
+    QVERIFY(win.play("cable", UsbCableEncoder::reportsOfLines(meterLine())));
+    QCOMPARE(w.FrameHex, QString::fromLatin1(meterLine().toHex().toUpper()));
+    QCOMPARE(w.decoder().reading().ValueText, QStringLiteral("0.123"));
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
+    QVERIFY(w.CONok->isVisibleTo(&w));
+    QCOMPARE(win.history().size(), 3); // the configuration and two data reports
+
+    w.COM21Click(); // the port chosen before shows again
+    w.USBCon->click();
+    QVERIFY(w.BtCOM2->isVisibleTo(&w) && !w.BtCOM1->isVisibleTo(&w));
+    QVERIFY(!w.USBCon->isChecked());
+    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Connection"));
+    QVERIFY(!win.usb().SelectedDevice()->ReaderRunning());
+}
+
+void TestWindowUsb::secondAdapterIsUsed()
+{
+    UsbWindow win({cable("first"), mouse(), cable("second")});
+    win.w().USBCon->click();
+    QVERIFY(win.reading());
+    QCOMPARE(win.adapter().DevListIndex(), 2);
+    QVERIFY(win.hid->features("first").isEmpty());
+    QCOMPARE(win.hid->features("second").size(), 1);
+    QVERIFY(win.play("second", UsbCableEncoder::reportsOfLines(meterLine())));
+    QCOMPARE(win.usb().unpacker().decoderCalls(), 1);
+}
+
+void TestWindowUsb::usbLimitGivesUp_data()
+{
+    QTest::addColumn<int>("silent");
+    QTest::addColumn<bool>("givesUp");
+    QTest::newRow("1899 silent reports") << 1899 << false;
+    QTest::newRow("1900 silent reports") << 1900 << true;
+}
+
+void TestWindowUsb::usbLimitGivesUp()
+{
+    QFETCH(int, silent);
+    QFETCH(bool, givesUp);
+    UsbWindow win({cable()});
+    TFCOMM &w = win.w();
+    w.USBCon->click();
+    const QByteArray empty = QByteArray::fromHex("00F000000000000000");
+    // A data report in between sets the count back.
+    QVERIFY(win.play("cable", QList<QByteArray>(1000, empty) << QByteArray::fromHex("00F12B00000000000000")));
+    QVERIFY(win.play("cable", QList<QByteArray>(silent, empty)));
+    QCOMPARE(win.usb().unpacker().UsbSilenceCount(), silent);
+    win.tick(2);
+    QVERIFY(win.dialogs.infos.isEmpty()); // checked at every third tick only
+    win.tick();
+    if (!givesUp) {
+        QVERIFY(win.dialogs.infos.isEmpty());
+        QVERIFY(win.reading());
+        return;
+    }
+    QCOMPARE(win.dialogs.infos, QStringList{kLimit});
+    QCOMPARE(win.usb().unpacker().UsbSilenceCount(), 0);
+    // Given up: the button is up but keeps its caption, and the COM controls stay hidden.
+    QVERIFY(!w.USBCon->isChecked());
+    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Disconnect"));
+    QVERIFY(!w.COMCon->isVisibleTo(&w));
+    QVERIFY(!win.usb().SelectedDevice()->ReaderRunning());
+
+    w.USBCon->click();
+    QVERIFY(win.reading());
+    w.USBCon->click();
+    QVERIFY(win.idle());
+}
+
+void TestWindowUsb::deviceChangeWhileReading()
+{
+    UsbWindow win({cable()});
+    TFCOMM &w = win.w();
+    w.USBCon->click();
+    QVERIFY(win.reading());
+    win.hid->plug(mouse());
+    win.hid->notifyChange();
+    QCOMPARE(win.history().last(), QStringLiteral("Arrival of Optical Mouse"));
+    // The reading stopped; the button stays down until the user releases it.
+    QVERIFY(w.USBCon->isChecked());
+    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Disconnect"));
+    QVERIFY(!win.usb().SelectedDevice());
+    QCOMPARE(win.adapter().DevListIndex(), 0);
+    QVERIFY(!win.adapter().selectedEntryDevice()->ReaderRunning());
+    win.tick(30); // no reports, no limit
+    QVERIFY(win.dialogs.infos.isEmpty());
+    QVERIFY(!w.CONok->isVisibleTo(&w));
+
+    w.USBCon->click();
+    QVERIFY(win.idle());
+    w.USBCon->click();
+    QVERIFY(win.reading());
+    QVERIFY(win.play("cable", UsbCableEncoder::reportsOfLines(meterLine())));
+    QCOMPARE(win.usb().unpacker().decoderCalls(), 1);
+}
+
+void TestWindowUsb::unplugWhileReading()
+{
+    UsbWindow win({mouse(), cable()});
+    TFCOMM &w = win.w();
+    w.USBCon->click();
+    QVERIFY(win.reading());
+    win.hid->unplug("cable");
+    QVERIFY(waitUntil([&] { return win.history().last().startsWith("READ ERROR: "); }));
+    QCOMPARE(win.history().last(), QStringLiteral("READ ERROR:  (48F)")); // no system text for the code
+    win.hid->notifyChange();
+    // A failure the reader handed over just before it stopped may follow the removal.
+    const QStringList lines = win.history();
+    const int removal = lines.lastIndexOf(QStringLiteral("Removal of USB to Serial"));
+    QVERIFY(removal >= 0);
+    QVERIFY(lines.size() - removal <= 2);
+    QVERIFY(lines.last().startsWith("READ ERROR: ") || removal == lines.size() - 1);
+    QVERIFY(!win.usb().SelectedDevice());
+    QCOMPARE(win.adapter().DevListIndex(), -1);
+    QCOMPARE(win.adapter().DevListBox().size(), 1);
+    QTest::qWait(20);
+    QCOMPARE(win.history().size(), lines.size()); // no reader runs any more
+
+    // Pressed again without an adapter: the message, and the button springs back.
+    w.USBCon->click();
+    QCOMPARE(win.dialogs.infos, QStringList{kNotConnected});
+    QVERIFY(!w.USBCon->isChecked());
+    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Disconnect"));
+    QVERIFY(!w.COMCon->isVisibleTo(&w));
+}
+
+void TestWindowUsb::groupWithComConnection()
+{
+    UsbWindow win({cable()});
+    TFCOMM &w = win.w();
+    QVERIFY(!w.COMCon->isChecked() && !w.USBCon->isChecked()); // both may be up
+    w.COMCon->click();
+    QVERIFY(!w.USBCon->isVisibleTo(&w));
+    w.COMCon->click();
+    QVERIFY(w.USBCon->isVisibleTo(&w));
+    w.USBCon->click();
+    QVERIFY(win.reading());
+    QVERIFY(!w.COMCon->isVisibleTo(&w));
+    w.USBCon->click();
+    QVERIFY(win.idle());
+    QVERIFY(!w.COMCon->isChecked());
+}
+
+// The reader stops and the devices go before the widgets they write to.
+void TestWindowUsb::closingWhileReading()
+{
+    auto win = std::make_unique<UsbWindow>(QList<FakeHidDevice>{cable(), mouse()});
+    win->w().USBCon->click();
+    QVERIFY(win->reading());
+    for (int i = 0; i < 200; ++i)
+        win->hid->queueReport("cable", UsbCableEncoder::reportsOfLines(meterLine()).at(i % 3));
+    QVERIFY(win->hid->waitReportTaken(5000));
+    const std::shared_ptr<FakeHidPlatform> hid = win->hid;
+    win.reset();
+    QCOMPARE(THidDeviceController::ControllerCount(), 0);
+    QCOMPARE(hid->openHandles(), 0);
+}
+
+void TestWindowUsb::recordedMeterGivesSameRowsAsSerial_data()
+{
+    QTest::addColumn<bool>("repeat");
+    QTest::newRow("changed readings") << false;
+    QTest::newRow("every reading") << true;
+}
+
+void TestWindowUsb::recordedMeterGivesSameRowsAsSerial()
+{
+    QFETCH(bool, repeat);
+    const QByteArray bytes = recording();
+    int serialCalls = 0;
+    QStringList serialRows;
+    {
+        UsbWindow win({});
+        TFCOMM &w = win.w();
+        w.RepeatSet->setChecked(repeat);
+        for (char byte : bytes) {
+            w.WatchdogTicks = 1;
+            w.ComFrames.receive(&byte, 1);
+            serialCalls += w.WatchdogTicks == 0;
+        }
+        serialRows = gridRows(w);
+        QVERIFY(win.dialogs.errors.isEmpty());
+    }
+    QCOMPARE(serialCalls, 420);
+
+    UsbWindow win({cable()});
+    TFCOMM &w = win.w();
+    w.RepeatSet->setChecked(repeat);
+    w.USBCon->click();
+    QVERIFY(win.play("cable", UsbCableEncoder::reportsOfLines(bytes)));
+    // The cable frames by pauses and so also hands over the garbled first line, which the serial road
+    // cannot frame without the LF before it; the decoder refuses it, and that frame alone is lost.
+    QCOMPARE(win.usb().unpacker().decoderCalls(), 1 + 420);
+    QCOMPARE(win.dialogs.errors, QStringList{"Error|'F' is not a valid integer value"});
+    QCOMPARE(gridRows(w), serialRows);
+    if (repeat)
+        QCOMPARE(serialRows.size(), 420);
+}
+
+QTEST_MAIN(TestWindowUsb)
+#include "tst_window_usb.moc"

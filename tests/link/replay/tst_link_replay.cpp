@@ -1,0 +1,172 @@
+#include "link/hid/hid_test_support.h"
+#include "link/replay/link_capture.h"
+#include "link/replay/link_recording.h"
+#include "link/replay/replay_serial_port.h"
+#include "link/serial/serial_fakes.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+using Kind = LinkRecording::Kind;
+
+} // namespace
+
+class TestLinkReplay : public QObject {
+    Q_OBJECT
+
+private slots:
+    void recordingKind_data();
+    void recordingKind();
+    void serialReplayAtWirePaceOnce();
+    void captureFormats_data();
+    void captureFormats();
+    void capturedReportsReplayAsRead();
+    void captureFileCannotBeCreated();
+};
+
+void TestLinkReplay::recordingKind_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QList<QByteArray>>("reports");
+    const QList<QByteArray> two{QByteArray::fromHex("00F12B"), QByteArray::fromHex("00f0")};
+    QTest::newRow("report lines") << QByteArray("00 F1 2B\n00 F0\n") << int(Kind::Reports) << two;
+    QTest::newRow("comments, blanks, CR LF, lower case")
+        << QByteArray("# cable\r\n\r\n  00 f1 2b \r\n#00 zz\n00\tF0") << int(Kind::Reports) << two;
+    QTest::newRow("empty file") << QByteArray() << int(Kind::Reports) << QList<QByteArray>{};
+    QTest::newRow("meter bytes") << QByteArray("+0123 1\x10\x00\x00\x80\x00\r\n", 14)
+                                 << int(Kind::SerialBytes) << QList<QByteArray>{};
+    QTest::newRow("digits without blanks")
+        << QByteArray("00F12B\n") << int(Kind::SerialBytes) << QList<QByteArray>{};
+    QTest::newRow("one odd line") << QByteArray("00 F1 2B\n00 F\n") << int(Kind::SerialBytes)
+                                  << QList<QByteArray>{};
+}
+
+void TestLinkReplay::recordingKind()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, kind);
+    const LinkRecording recording = LinkRecording::parse(content);
+    QCOMPARE(int(recording.kind), kind);
+    QTEST(recording.reports, "reports");
+    if (recording.kind == Kind::SerialBytes)
+        QCOMPARE(recording.serialBytes, content); // every byte, whatever it is
+}
+
+void TestLinkReplay::serialReplayAtWirePaceOnce()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 500; ++i)
+        bytes += char(i);
+    auto timer = std::make_unique<ManualTickTimer>();
+    ManualTickTimer *ticks = timer.get();
+    ReplaySerialPort port(bytes, std::move(timer));
+    QVERIFY(!ticks->isActive()); // nothing plays before the program opens the port
+    QVERIFY(port.open(QStringLiteral("serial replay")));
+    QCOMPARE(ticks->interval(), ReplaySerialPort::TickMs);
+
+    char buffer[1024];
+    for (int i = 0; i < 1000 / ReplaySerialPort::TickMs; ++i)
+        ticks->fire();
+    QCOMPARE(port.read(buffer, sizeof buffer), 240); // one second at 2400 baud
+    QCOMPARE(QByteArray(buffer, 240), bytes.left(240));
+
+    port.close(); // what comes while closed is lost
+    for (int i = 0; i < 10; ++i)
+        ticks->fire();
+    QVERIFY(port.open(QStringLiteral("serial replay")));
+    for (int i = 0; i < 100; ++i)
+        ticks->fire();
+    QVERIFY(port.done());
+    QVERIFY(!ticks->isActive());
+    QCOMPARE(port.read(buffer, sizeof buffer), 500 - 360);
+    QCOMPARE(QByteArray(buffer, 140), bytes.mid(360));
+}
+
+void TestLinkReplay::captureFormats_data()
+{
+    QTest::addColumn<bool>("serialFirst");
+    QTest::newRow("serial first") << true;
+    QTest::newRow("reports first") << false;
+}
+
+// The first link that delivers sets the format; the other's traffic is left out.
+void TestLinkReplay::captureFormats()
+{
+    QFETCH(bool, serialFirst);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("session");
+    const QByteArray serial("+0123 1\x10\x00\x00\x80\x00\r\n", 14);
+    const QByteArray report = QByteArray::fromHex("00F22B30000000000000");
+    QString error;
+    {
+        LinkCapture capture;
+        QVERIFY(capture.open(path, error));
+        QVERIFY(!capture.hasKind());
+        for (int round = 0; round < 2; ++round) {
+            if (serialFirst)
+                capture.serialBytes(serial.constData(), int(serial.size()));
+            capture.inputReport(reinterpret_cast<const quint8 *>(report.constData()), int(report.size()));
+            if (!serialFirst)
+                capture.serialBytes(serial.constData(), int(serial.size()));
+        }
+        QCOMPARE(capture.kind(), serialFirst ? Kind::SerialBytes : Kind::Reports);
+    }
+    LinkRecording replay;
+    QVERIFY(LinkRecording::load(path, replay, error));
+    QCOMPARE(replay.kind, serialFirst ? Kind::SerialBytes : Kind::Reports);
+    if (serialFirst)
+        QCOMPARE(replay.serialBytes, serial + serial);
+    else
+        QCOMPARE(replay.reports, (QList<QByteArray>{report, report}));
+}
+
+// What the readers read through the capturing layer comes back from the file as it was read.
+void TestLinkReplay::capturedReportsReplayAsRead()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cable.txt");
+    auto capture = std::make_shared<LinkCapture>();
+    QString error;
+    QVERIFY(capture->open(path, error));
+    auto fake = std::make_shared<FakeHidPlatform>();
+    fake->plug(fakeDevice("cable", "USB to Serial"));
+    QList<QByteArray> sent;
+    for (int i = 0; i < 50; ++i)
+        sent << QByteArray::fromHex("00F1") + char(i) + QByteArray(6, '\0');
+    sent << QByteArray(); // a read that completes without a report is no report
+    {
+        THidDeviceController HidCtl(nullptr, std::make_shared<CapturingHidPlatform>(fake, capture));
+        QList<QByteArray> handled;
+        const auto onData =
+            THidDataEvent::fromCallable([&](THidDevice *, quint8 id, const quint8 *data, quint16 size) {
+                handled << QByteArray(1, char(id)) + QByteArray(reinterpret_cast<const char *>(data), size);
+            });
+        THidDevice *device = nullptr;
+        QVERIFY(HidCtl.ClaimByIndex(device, 0));
+        device->SetDataHandler(onData);
+        for (const QByteArray &report : sent)
+            fake->queueReport("cable", report);
+        QVERIFY(waitUntil([&] { return handled.size() == 50; }));
+        delete device;
+    }
+    LinkRecording replay;
+    QVERIFY(LinkRecording::load(path, replay, error));
+    QCOMPARE(replay.kind, Kind::Reports);
+    QCOMPARE(replay.reports, sent.mid(0, 50));
+}
+
+void TestLinkReplay::captureFileCannotBeCreated()
+{
+    LinkCapture capture;
+    QString error;
+    QVERIFY(!capture.open(QStringLiteral("/nonexistent-folder/x"), error));
+    QVERIFY(error.startsWith(QStringLiteral("/nonexistent-folder/x: ")));
+    capture.serialBytes("x", 1); // nothing to write to, nothing happens
+    QVERIFY(!capture.hasKind());
+}
+
+QTEST_GUILESS_MAIN(TestLinkReplay)
+#include "tst_link_replay.moc"
