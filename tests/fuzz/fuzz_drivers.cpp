@@ -2,6 +2,7 @@
 
 #include "link/hid/hid_report_descriptor.h"
 #include "link/serial/serial_frame_assembly.h"
+#include "link/usb/usb_report_unpacker.h"
 #include "meter/conversion.h"
 #include "meter/locale_service.h"
 #include "meter/meter_decoder.h"
@@ -148,6 +149,48 @@ QString serialStream(const std::uint8_t *data, std::size_t size)
             .arg(frames.size())
             .arg(once.size());
     return {};
+}
+
+QString usbReports(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return {};
+    Road road(data[0] & 0x10);
+    road.log.setRepeatSet(data[0] & 1);
+    QString failure;
+    UsbReportUnpacker unpacker;
+    QString frameHex;
+    unpacker.setFrameHexSink([&](const QString &hex) { frameHex = hex; });
+    unpacker.setDecoder([&] {
+        const RowCheck check(road);
+        road.decoder.decode(frameHex);
+        check.newRows(road, failure);
+    });
+    unpacker.setErrorSink([](const QString &) {});
+    int historyLines = 0;
+    QString lastHistory;
+    unpacker.setHistorySink([&](const QString &line) {
+        ++historyLines;
+        lastHistory = line;
+    });
+    std::size_t pos = 1;
+    while (pos + 2 <= size && failure.isEmpty()) {
+        const quint8 reportId = data[pos];
+        const std::size_t length = std::min<std::size_t>(data[pos + 1], size - pos - 2);
+        pos += 2;
+        const int before = historyLines;
+        unpacker.handleReport(UsbReportUnpacker::Variant::Morvane, reportId, data + pos, quint16(length));
+        if (historyLines > before && lastHistory.size() != 6 + 3 * int(length))
+            return QStringLiteral("history line of %1 characters for %2 bytes")
+                .arg(lastHistory.size())
+                .arg(length);
+        pos += length;
+        if (unpacker.UsbHexBuffer().size() > UsbReportUnpacker::UsbHexBufferLimit)
+            return QStringLiteral("UsbHexBuffer grew to %1").arg(unpacker.UsbHexBuffer().size());
+        if (frameHex.size() > UsbReportUnpacker::UsbHexBufferLimit)
+            return QStringLiteral("FrameHex holds %1 characters").arg(frameHex.size());
+    }
+    return failure;
 }
 
 QString hidReportDescriptor(const std::uint8_t *data, std::size_t size)

@@ -15,6 +15,10 @@ namespace FuzzDrivers {
 // limit, bit 4 decimal comma). Then chunks: one length byte, that many bytes.
 QString serialStream(const std::uint8_t *data, std::size_t size);
 
+// Byte 0: settings (bit 0 Repeat, bit 4 decimal comma). Then input reports
+// of the meter cable: report ID byte, length byte, that many bytes.
+QString usbReports(const std::uint8_t *data, std::size_t size);
+
 // The bytes are a HID report descriptor.
 QString hidReportDescriptor(const std::uint8_t *data, std::size_t size);
 

@@ -25,6 +25,7 @@ struct Target {
 
 const Target kTargets[] = {
     {"serial_stream", &FuzzDrivers::serialStream},
+    {"usb_reports", &FuzzDrivers::usbReports},
     {"hid_report_descriptor", &FuzzDrivers::hidReportDescriptor},
     {"limit_texts", &FuzzDrivers::limitAndPageSizeTexts},
     {"table_text", &FuzzDrivers::tableText},
