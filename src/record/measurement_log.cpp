@@ -18,7 +18,15 @@ const RecordLimitItem MeasurementLog::RecordLimits[6] = {
 
 MeasurementLog::MeasurementLog(MeterDecoder &decoder, MeasurementTable &table, TChartControl &pager,
                                WindowTimer &timer3, const LocaleService &locale, Clock clock)
-    : m_decoder(decoder), m_table(table), m_pager(pager), m_timer3(timer3), m_locale(locale),
+    : m_decoder(decoder), m_table(&table), m_pager(&pager), m_timer3(timer3), m_locale(locale),
+      m_clock(std::move(clock))
+{
+    m_timer3.setOnTimeout([this] { Timer3Timer(); });
+}
+
+MeasurementLog::MeasurementLog(MeterDecoder &decoder, WindowTimer &timer3, const LocaleService &locale,
+                               Clock clock)
+    : m_decoder(decoder), m_table(nullptr), m_pager(nullptr), m_timer3(timer3), m_locale(locale),
       m_clock(std::move(clock))
 {
     m_timer3.setOnTimeout([this] { Timer3Timer(); });
@@ -69,12 +77,16 @@ void MeasurementLog::recordRow(bool timedRoad)
     m_barPosition = barPositionFor(r.Number);
     if (onBarPosition)
         onBarPosition(m_barPosition);
-    const int index = m_table.appendRow(row);
+    if (onRowRecorded)
+        onRowRecorded(row);
+    if (!m_table)
+        return;
+    const int index = m_table->appendRow(row);
     if (onRowPosted)
         onRowPosted(index);
-    m_pager.AddPoint(r.Number);
+    m_pager->AddPoint(r.Number);
     if (onPageShown)
-        onPageShown(m_pager.CurrentPage());
+        onPageShown(m_pager->CurrentPage());
 }
 
 void MeasurementLog::INDataToTable()
@@ -100,11 +112,13 @@ void MeasurementLog::Timer3Timer()
 
 void MeasurementLog::RecordNewClick()
 {
-    m_pager.Clear();
-    if (onPageShown)
-        onPageShown(m_pager.CurrentPage());
-    if (!m_table.isEmpty())
-        m_table.clear();
+    if (m_pager) {
+        m_pager->Clear();
+        if (onPageShown)
+            onPageShown(m_pager->CurrentPage());
+    }
+    if (m_table && !m_table->isEmpty())
+        m_table->clear();
     m_recordNo = 1;
     m_recordedRows = 0;
 }

@@ -10,6 +10,7 @@ class MeasurementTable;
 class MeterDecoder;
 class TChartControl;
 class WindowTimer;
+struct TableRow;
 
 // One item of the record-limit menu.
 struct RecordLimitItem {
@@ -31,6 +32,10 @@ public:
 
     MeasurementLog(MeterDecoder &decoder, MeasurementTable &table, TChartControl &pager, WindowTimer &timer3,
                    const LocaleService &locale, Clock clock = &QTime::currentTime);
+    // The same rules with no table and no chart behind them: every recorded
+    // row goes to onRowRecorded alone, so memory does not grow with the rows.
+    MeasurementLog(MeterDecoder &decoder, WindowTimer &timer3, const LocaleService &locale,
+                   Clock clock = &QTime::currentTime);
 
     // The decoder's hand-off at the end of every frame: arms the sampling
     // timer (without restarting it) or records at once.
@@ -61,6 +66,8 @@ public:
     // The bar graph's position for a value: its magnitude, truncated.
     static int barPositionFor(double number);
 
+    // Every recorded row, as the table receives it.
+    std::function<void(const TableRow &row)> onRowRecorded;
     // What the window shows after a recorded row or New.
     std::function<void(int row)> onRowPosted; // make it the grid's current row
     std::function<void(int position)> onBarPosition;
@@ -72,8 +79,8 @@ private:
     void recordRow(bool timedRoad);
 
     MeterDecoder &m_decoder;
-    MeasurementTable &m_table;
-    TChartControl &m_pager;
+    MeasurementTable *m_table; // null: rows go to onRowRecorded alone
+    TChartControl *m_pager;
     WindowTimer &m_timer3;
     const LocaleService &m_locale;
     Clock m_clock;

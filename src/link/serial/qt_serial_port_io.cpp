@@ -60,5 +60,9 @@ qint64 QtSerialPortIo::read(char *data, qint64 maxSize)
     // loop has run since the last read.
     if (m_port.bytesAvailable() < maxSize)
         m_port.waitForReadyRead(0);
-    return m_port.read(data, maxSize);
+    const qint64 count = m_port.read(data, maxSize);
+    // The device went away (unplugged, hung up): what came before it is still read first.
+    if (count == 0 && m_port.error() == QSerialPort::ResourceError)
+        return -1;
+    return count;
 }

@@ -16,6 +16,7 @@ public:
     void setQueueSizes(quint16 input, quint16 output) override;
 
     qint64 read(char *data, qint64 maxSize) override;
+    QString errorText() const override { return m_port.errorString(); }
 
 private:
     QSerialPort m_port;

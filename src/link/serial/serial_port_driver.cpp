@@ -93,6 +93,8 @@ void TSerialPortDriver::PollReceive()
     if (!IsOpen() || m_delivering)
         return;
     const qint64 count = m_io->read(m_receiveBuffer.data(), qint64(m_receiveBuffer.size()));
+    if (count < 0 && m_onReadFailure)
+        m_onReadFailure();
     if (count <= 0 || !m_onReceiveData)
         return;
     m_delivering = true;

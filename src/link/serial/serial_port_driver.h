@@ -110,6 +110,8 @@ public:
 
     const TComPortReceiveDataEvent &OnReceiveData() const { return m_onReceiveData; }
     void setOnReceiveData(TComPortReceiveDataEvent handler) { m_onReceiveData = std::move(handler); }
+    // A read of the open port failed: the device went away (unplugged, hung up).
+    void setOnReadFailure(std::function<void()> handler) { m_onReadFailure = std::move(handler); }
 
     // The device that a COM port stands for at this moment (for a tooltip).
     QString DeviceName(TComPortNumber port) const;
@@ -147,5 +149,6 @@ private:
     quint16 m_pollingDelay = 50; // milliseconds between reads
     bool m_enableDtrOnOpen = true;
     TComPortReceiveDataEvent m_onReceiveData;
+    std::function<void()> m_onReadFailure;
     bool m_delivering = false; // OnReceiveData is running
 };

@@ -46,4 +46,6 @@ public:
     // Returns at once with what has arrived, at most maxSize bytes; -1 when
     // the read failed.
     virtual qint64 read(char *data, qint64 maxSize) = 0;
+    // The system's words for the last failure of open or read; empty when it has none.
+    virtual QString errorText() const { return QString(); }
 };

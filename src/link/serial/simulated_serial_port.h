@@ -16,6 +16,7 @@ public:
 
     void feed(const QByteArray &bytes);
     QString deviceName() const { return m_deviceName; }
+    qsizetype pending() const { return m_input.size(); } // bytes waiting to be read
     SerialLineSettings settings() const { return m_settings; }
 
     bool open(const QString &device) override;
