@@ -86,6 +86,7 @@ bool RecorderLink::open(const RecorderOptions &options, QString &error)
         m_replayHid = std::make_shared<FakeHidPlatform>();
         m_cable = std::make_unique<SimulatedUsbCable>(m_replayHid, tickTimer(QStringLiteral("replay")));
         m_cable->setReplay(recording.reports);
+        m_replayReports = recording.reports.size();
         if (!openUsb(m_replayHid, error))
             return false;
     } else {
@@ -203,11 +204,11 @@ void RecorderLink::checkReplayEnd()
         // Every byte was read: the driver handed it over within the read.
         played = m_serialReplay->done() && m_serialReplay->pending() == 0;
     } else if (m_cable) {
-        // The reader hands reports over through the event loop: played once a whole check passed without one.
-        played = m_cable->replayDone() &&
-                 m_replayHid->pendingInputs(SimulatedUsbCable::device().identity) == 0 &&
-                 m_reports == m_reportsAtLastCheck;
-        m_reportsAtLastCheck = m_reports;
+        // Every replayed report came through the reader; idle reports follow them. One the reader dropped
+        // is waited for a second at most.
+        if (m_cable->replayDone())
+            ++m_checksSincePlayed;
+        played = m_reports >= m_replayReports || m_checksSincePlayed > 1000 / kEndCheckMs;
     }
     if (!played)
         return;

@@ -72,6 +72,7 @@ private:
     std::unique_ptr<UsbAdapter> m_adapter;
     THidDevice *m_device = nullptr; // the cable being read; owned by the adapter
     std::unique_ptr<TickTimer> m_endCheck;
-    long long m_reportsAtLastCheck = -1;
-    long long m_reports = 0;
+    long long m_reports = 0;       // reports handed over by the cable's reader
+    long long m_replayReports = 0; // reports of the replay
+    int m_checksSincePlayed = 0;
 };

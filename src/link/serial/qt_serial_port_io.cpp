@@ -61,8 +61,10 @@ qint64 QtSerialPortIo::read(char *data, qint64 maxSize)
     if (m_port.bytesAvailable() < maxSize)
         m_port.waitForReadyRead(0);
     const qint64 count = m_port.read(data, maxSize);
-    // The device went away (unplugged, hung up): what came before it is still read first.
-    if (count == 0 && m_port.error() == QSerialPort::ResourceError)
+    // The device went away: an unplugged adapter is a resource error, a hung-up terminal a read
+    // error. What came before it is still read first.
+    const QSerialPort::SerialPortError error = m_port.error();
+    if (count == 0 && (error == QSerialPort::ResourceError || error == QSerialPort::ReadError))
         return -1;
     return count;
 }
