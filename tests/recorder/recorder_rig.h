@@ -28,6 +28,7 @@ struct RecorderRig {
     std::unique_ptr<Recorder> recorder;
     std::unique_ptr<RecorderLink> link;
     int finishedWith = -1;
+    bool liveLine = false; // the console stands for a terminal
 
     // Parses the arguments (without the program's name); `parts` may give the link its system layer.
     bool make(const QStringList &arguments, RecorderLinkParts parts = {})
@@ -39,6 +40,7 @@ struct RecorderRig {
         output.open(QIODevice::ReadWrite);
         console.open(QIODevice::ReadWrite);
         RecorderServices services{locale, output, console, QStringLiteral("the buffer")};
+        services.liveLine = liveLine;
         services.makeTimer = [this](const QString &name) {
             auto timer = std::make_unique<ManualWindowTimer>();
             timers.insert(name, timer.get());

@@ -41,6 +41,7 @@ class TestRecorder : public QObject {
 
 private slots:
     void rowsReachTheOutputWithinAFlushPeriod();
+    void liveLineUpdatesInPlace();
     void recordLimitEndsTheRun();
     void silentLinkEndsAfterTimeout();
     void vanishedPortKeepsEveryRow();
@@ -78,6 +79,29 @@ void TestRecorder::rowsReachTheOutputWithinAFlushPeriod()
     QCOMPARE(rowsIn(rig.output.data()), 8);
     QVERIFY(!rig.timers["flush"]->isEnabled());
     QVERIFY(rig.output.data().contains("\r\n1\t09:05:07\t"));
+}
+
+void TestRecorder::liveLineUpdatesInPlace()
+{
+    auto state = std::make_shared<FakePortState>();
+    RecorderRig rig;
+    rig.liveLine = true;
+    RecorderLinkParts parts;
+    parts.makeSerialIo = [state] { return std::make_unique<FakeSerialPortIo>(state); };
+    QVERIFY(rig.make({"--port", "/dev/ttyS0", "--limit", "2"}, parts));
+    state->input = meterLines(1);
+    rig.fire("poll");
+    // Value, unit, function, verdict and rows, over whatever the line showed before.
+    QCOMPARE(rig.consoleText(), QStringLiteral("\r\x1b[K252.0 mV DC pass  1 rows"));
+    state->input = meterLines(2);
+    rig.fire("poll");
+    // The summary clears the live line and ends with a line end of its own.
+    QVERIFY2(
+        rig.consoleText().endsWith(
+            "\r\x1b[Khalvern-record: 2 rows written to the buffer in 00:00:00; the record limit of 2 rows "
+            "is reached\n"),
+        qPrintable(rig.consoleText()));
+    QCOMPARE(rig.consoleText().count('\n'), 1);
 }
 
 void TestRecorder::recordLimitEndsTheRun()
