@@ -7,7 +7,11 @@
 //                                               the real COM1
 //   halvern-screenshot out.png --usb SECONDS    after the demo's simulated USB
 //                                               cable ran that long, connected
-// --demo and --usb take the demo's options after SECONDS (--replay, --capture).
+//   halvern-screenshot out.png --load FILE      after the window's Open loaded
+//                                               a table file (e.g. one that
+//                                               halvern-record wrote)
+// --demo and --usb take the demo's options after SECONDS (--replay, --capture),
+// and --save FILE: the window's Save as writes its table there before the shot.
 #include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "app/platform_info.h"
@@ -29,6 +33,15 @@ struct SilentDialogs : DialogService {
         QTextStream(stderr) << title << ": " << text << "\n";
     }
     void showInformation(const QString &title, const QString &text) override { showError(title, text); }
+    void showErrorDetail(const QString &title, const QString &text, const QString &detail) override
+    {
+        showError(title, text + ' ' + detail);
+    }
+    QString getSaveFileName(const FileDialogOptions &) override { return saveName; }
+    QString getOpenFileName(const FileDialogOptions &) override { return openName; }
+
+    QString saveName; // what the file dialogs answer; empty: cancelled
+    QString openName;
 };
 
 } // namespace
@@ -48,8 +61,12 @@ int main(int argc, char *argv[])
     const bool simulated = mode == "--demo" || mode == "--usb";
     ProgramLinks demo(true);
     QStringList options{QStringLiteral("screenshot")};
-    for (int i = 4; i < argc; ++i)
-        options << QString::fromLocal8Bit(argv[i]);
+    for (int i = 4; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--save" && i + 1 < argc)
+            dialogs.saveName = QString::fromLocal8Bit(argv[++i]);
+        else
+            options << QString::fromLocal8Bit(argv[i]);
+    }
     QString error;
     if (simulated && !demo.setUp(options, error)) {
         QTextStream(stderr) << error << "\n";
@@ -63,9 +80,19 @@ int main(int argc, char *argv[])
         if (simulated)
             demo.attach(window);
         (mode == "--usb" ? window.USBCon : window.COMCon)->click();
-        QTimer::singleShot(int(QByteArray(argv[3]).toDouble() * 1000), &app,
-                           [&] { app.exit(window.grab().save(out) ? 0 : 1); });
+        QTimer::singleShot(int(QByteArray(argv[3]).toDouble() * 1000), &app, [&] {
+            if (!dialogs.saveName.isEmpty())
+                window.saveasClick();
+            app.exit(window.grab().save(out) ? 0 : 1);
+        });
         return app.exec();
+    }
+    if (mode == "--load") {
+        dialogs.openName = QString::fromLocal8Bit(argv[3]);
+        window.SpeedButton2Click();
+        app.processEvents();
+        QTextStream(stdout) << window.cds1.rowCount() << " rows loaded\n";
+        return window.grab().save(out) ? 0 : 1;
     }
     for (int i = 2; i < argc; ++i)
         window.frameReceived(QString::fromLatin1(argv[i]));
