@@ -28,6 +28,7 @@ int runProgram(int argc, char *argv[], bool demo, const std::function<void(TFCOM
         return 2;
     }
     QGuiApplication::setApplicationDisplayName(QString()); // the task-bar entry has no title of its own
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.halvern.halvern")); // its menu entry and icon
     installFontSubstitutes();
     MessageBoxDialogs dialogs;
     SystemLocaleService locale;
