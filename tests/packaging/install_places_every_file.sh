@@ -27,6 +27,7 @@ expected=(
   share/man/man1/halvern-demo.1.gz
   share/man/man1/halvern-meter-simulator.1.gz
   share/doc/halvern/copyright
+  share/doc/halvern/changelog.gz
 )
 if [[ $recorder == 1 ]]; then
   expected+=(bin/halvern-record share/man/man1/halvern-record.1.gz)
