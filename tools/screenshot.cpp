@@ -50,7 +50,10 @@ int main(int argc, char *argv[])
          {QStringLiteral("--usb"), QStringLiteral("SECONDS"),
           QStringLiteral("connects the demo's simulated USB cable and takes the picture after SECONDS")},
          {QStringLiteral("--replay"), QStringLiteral("FILE"), QStringLiteral("the demo's --replay")},
-         {QStringLiteral("--capture"), QStringLiteral("FILE"), QStringLiteral("the demo's --capture")}}};
+         {QStringLiteral("--capture"), QStringLiteral("FILE"), QStringLiteral("the demo's --capture")}},
+        QStringLiteral(
+            "OUT.png [FRAME_HEX ... | --demo SECONDS | --com SECONDS | --usb SECONDS] [--replay FILE] "
+            "[--capture FILE]")};
     if (const std::optional<int> answered = answerHelpOrVersion(argc, argv, description))
         return *answered;
     if (argc < 2) {

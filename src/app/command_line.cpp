@@ -28,6 +28,8 @@ QString versionText(const QString &name)
 QString usageLine(const CommandLineDescription &description)
 {
     QString line = QStringLiteral("usage: ") + description.name;
+    if (!description.synopsis.isEmpty())
+        return line + QLatin1Char(' ') + description.synopsis;
     for (const CommandLineOption &option : description.options)
         line += QStringLiteral(" [") + optionWithValue(option) + QLatin1Char(']');
     if (!description.arguments.isEmpty())
@@ -41,9 +43,12 @@ QString helpText(const CommandLineDescription &description)
     qsizetype width = 0;
     for (const CommandLineOption &option : options)
         width = qMax(width, optionWithValue(option).size());
-    QString text = QStringLiteral("Usage: ") + description.name + QStringLiteral(" [options]");
-    if (!description.arguments.isEmpty())
-        text += QLatin1Char(' ') + description.arguments;
+    QString text = QStringLiteral("Usage: ") + description.name + QLatin1Char(' ');
+    if (!description.synopsis.isEmpty())
+        text += description.synopsis;
+    else
+        text += QStringLiteral("[options]") +
+                (description.arguments.isEmpty() ? QString() : QLatin1Char(' ') + description.arguments);
     text += QLatin1Char('\n') + description.summary + QStringLiteral("\n\nOptions:\n");
     for (const CommandLineOption &option : options)
         text += QStringLiteral("  ") + optionWithValue(option).leftJustified(width + 2) + option.description +

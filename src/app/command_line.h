@@ -21,6 +21,7 @@ struct CommandLineDescription {
     QString arguments; // what follows the options, e.g. "[DEVICE]"; may be empty
     QString summary;
     QList<CommandLineOption> options; // --help and --version are added
+    QString synopsis = {};            // what follows the name where options do not come first; may be empty
 };
 
 // "<name> <version>", the project's version.

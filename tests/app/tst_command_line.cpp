@@ -12,6 +12,7 @@ class TestCommandLine : public QObject {
 private slots:
     void helpOrVersionIsFoundAmongOptions_data();
     void helpOrVersionIsFoundAmongOptions();
+    void usageFollowsTheSynopsis();
     void programOptions_data();
     void programOptions();
     void everyExecutableAnswersWithoutADisplay_data();
@@ -69,6 +70,16 @@ void TestCommandLine::helpOrVersionIsFoundAmongOptions()
         for (const char *option : {"--capture FILE", "--line", "-h, --help", "--version"})
             QVERIFY2(printed.contains(QLatin1String("\n  ") + QLatin1String(option)), option);
     }
+}
+
+void TestCommandLine::usageFollowsTheSynopsis()
+{
+    QCOMPARE(usageLine(kTool), QStringLiteral("usage: tool [--capture FILE] [--line] [DEVICE]"));
+    CommandLineDescription positionalFirst = kTool;
+    positionalFirst.synopsis = QStringLiteral("OUT.png [--line]");
+    QCOMPARE(usageLine(positionalFirst), QStringLiteral("usage: tool OUT.png [--line]"));
+    QVERIFY(
+        helpText(positionalFirst).startsWith(QStringLiteral("Usage: tool OUT.png [--line]\nDoes things.\n")));
 }
 
 void TestCommandLine::programOptions_data()
