@@ -3,6 +3,7 @@
 // with the controller count back where it started and nothing left open.
 //
 //   halvern-hid-soak [cycles]        default 1000
+#include "app/command_line.h"
 #include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "app/usb_connection.h"
@@ -36,6 +37,15 @@ const char kLine[] = "+0123 1\x10\x00\x00\x80\x00\r\n"; // +0.123 V DC
 
 int main(int argc, char *argv[])
 {
+    const CommandLineDescription description{
+        QStringLiteral("halvern-hid-soak"),
+        QStringLiteral("[CYCLES]"),
+        QStringLiteral(
+            "Plugs the USB cable on the fake HID platform, connects, reads a line, unplugs it while "
+            "reading and lets the device change follow, CYCLES times (default 1000)."),
+        {}};
+    if (const std::optional<int> answered = answerHelpOrVersion(argc, argv, description))
+        return *answered;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

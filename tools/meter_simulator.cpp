@@ -5,12 +5,26 @@
 //   halvern-meter-simulator          creates a pseudo-terminal and prints
 //                                    the path a program opens as its port
 #include "link/serial/meter_simulator.h"
+#include "app/command_line.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
 {
+    const CommandLineDescription description{
+        QStringLiteral("halvern-meter-simulator"),
+        QStringLiteral("[DEVICE]"),
+        QStringLiteral(
+            "Plays a meter on DEVICE (e.g. one end of a null-modem cable), or without DEVICE on a new "
+            "pseudo-terminal whose path it prints, for trying the serial road without a meter."),
+        {}};
+    if (const std::optional<int> answered = answerHelpOrVersion(argc, argv, description))
+        return *answered;
+    if (argc > 2) {
+        QTextStream(stderr) << usageLine(description) << "\n";
+        return 1;
+    }
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -12,6 +12,7 @@
 //                                               halvern-record wrote)
 // --demo and --usb take the demo's options after SECONDS (--replay, --capture),
 // and --save FILE: the window's Save as writes its table there before the shot.
+#include "app/command_line.h"
 #include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "app/platform_info.h"
@@ -48,12 +49,35 @@ struct SilentDialogs : DialogService {
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    const CommandLineDescription description{
+        QStringLiteral("halvern-screenshot"),
+        QStringLiteral("OUT.png [FRAME_HEX ...]"),
+        QStringLiteral(
+            "Renders the main window to OUT.png without a display, after feeding it the frames "
+            "given as hex, or after a connection ran for a while. --demo and --usb take the demo's "
+            "options after SECONDS."),
+        {{QStringLiteral("--demo"), QStringLiteral("SECONDS"),
+          QStringLiteral("connects the simulated meter on COM 1 and takes the picture after SECONDS")},
+         {QStringLiteral("--com"), QStringLiteral("SECONDS"),
+          QStringLiteral("connects the real COM 1 and takes the picture after SECONDS")},
+         {QStringLiteral("--usb"), QStringLiteral("SECONDS"),
+          QStringLiteral("connects the demo's simulated USB cable and takes the picture after SECONDS")},
+         {QStringLiteral("--replay"), QStringLiteral("FILE"), QStringLiteral("the demo's --replay")},
+         {QStringLiteral("--capture"), QStringLiteral("FILE"), QStringLiteral("the demo's --capture")},
+         {QStringLiteral("--save"), QStringLiteral("FILE"),
+          QStringLiteral("with --demo or --usb: the window's Save as writes its table to FILE first")},
+         {QStringLiteral("--load"), QStringLiteral("FILE"),
+          QStringLiteral("the window's Open loads the table file FILE before the picture")}},
+        QStringLiteral(
+            "OUT.png [FRAME_HEX ... | --demo SECONDS | --com SECONDS | --usb SECONDS | --load FILE] "
+            "[--replay FILE] [--capture FILE] [--save FILE]")};
+    if (const std::optional<int> answered = answerHelpOrVersion(argc, argv, description))
+        return *answered;
     if (argc < 2) {
-        QTextStream(stderr) << "usage: halvern-screenshot out.png [frameHex ... | --demo SECONDS | --com "
-                               "SECONDS | --usb SECONDS]\n";
+        QTextStream(stderr) << usageLine(description) << "\n";
         return 2;
     }
+    QApplication app(argc, argv);
     installFontSubstitutes();
     SilentDialogs dialogs;
     SystemLocaleService locale;

@@ -8,6 +8,7 @@
 //       default 1000000 frames, no time limit; with a limit it stops there
 //       and reports what it reached. --line: the chart's line series
 //       instead of the filled area (Fill cleared)
+#include "app/command_line.h"
 #include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "link/serial/serial_fakes.h"
@@ -62,6 +63,17 @@ QByteArray meterLine(long n)
 
 int main(int argc, char *argv[])
 {
+    const CommandLineDescription description{
+        QStringLiteral("halvern-soak"),
+        QStringLiteral("[FRAMES [SECONDS]]"),
+        QStringLiteral("Drives the real window offscreen with a simulated meter on COM 1, fed as fast as the "
+                       "program reads (default 1000000 frames, no time limit), and reports frames against "
+                       "rows, resident memory and the longest hold-ups of the event loop."),
+        {{QStringLiteral("--line"),
+          {},
+          QStringLiteral("the chart's line series instead of the filled area")}}};
+    if (const std::optional<int> answered = answerHelpOrVersion(argc, argv, description))
+        return *answered;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -13,28 +13,64 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
+
 ProgramLinks::ProgramLinks(bool demo) : m_demo(demo) {}
 
 ProgramLinks::~ProgramLinks() = default;
 
-QString ProgramLinks::usage(bool demo)
+CommandLineDescription ProgramLinks::description(bool demo)
 {
-    return demo ? QStringLiteral("usage: halvern-demo [--replay FILE] [--capture FILE]")
-                : QStringLiteral("usage: halvern [--capture FILE]");
+    const CommandLineOption replay{
+        QStringLiteral("--replay"), QStringLiteral("FILE"),
+        QStringLiteral(
+            "%1plays FILE, a capture (raw serial bytes or USB input reports as hex lines), once on "
+            "the link it was taken from when that link connects")
+            .arg(demo ? QString() : QStringLiteral("with --demo: "))};
+    const CommandLineOption capture{QStringLiteral("--capture"), QStringLiteral("FILE"),
+                                    QStringLiteral("writes the raw traffic of the session's link to FILE")};
+    if (demo)
+        return {QStringLiteral("halvern-demo"),
+                {},
+                QStringLiteral("The multimeter interface with a simulated meter on COM 1 and a simulated USB "
+                               "cable, for trying it without a meter."),
+                {replay, capture}};
+    return {
+        QStringLiteral("halvern"),
+        {},
+        QStringLiteral("The PC interface of the handheld digital multimeter: reads the meter through a "
+                       "serial port or its USB cable, shows its display, judges and records the readings."),
+        {{QStringLiteral("--demo"),
+          {},
+          QStringLiteral("runs as the demo: a simulated meter on COM 1 and a simulated USB cable")},
+         replay,
+         capture}};
 }
 
 bool ProgramLinks::setUp(const QStringList &arguments, QString &error)
 {
+    const QList<CommandLineOption> known = description(m_demo).options;
     for (int i = 1; i < arguments.size(); ++i) {
-        const QString &option = arguments[i];
-        const bool known =
-            option == QLatin1String("--capture") || (m_demo && option == QLatin1String("--replay"));
-        if (!known || i + 1 >= arguments.size()) {
-            error = known ? option + QStringLiteral(" needs a file name")
-                          : QStringLiteral("unknown option ") + option;
+        const QString &name = arguments[i];
+        const auto option = std::find_if(known.begin(), known.end(),
+                                         [&name](const CommandLineOption &o) { return o.name == name; });
+        if (option == known.end()) {
+            error = QStringLiteral("unknown option ") + name;
             return false;
         }
-        (option == QLatin1String("--capture") ? m_capturePath : m_replayPath) = arguments[++i];
+        if (option->valueName.isEmpty()) { // --demo, the one switch
+            m_demo = true;
+            continue;
+        }
+        if (i + 1 >= arguments.size()) {
+            error = name + QStringLiteral(" needs a file name");
+            return false;
+        }
+        (name == QLatin1String("--capture") ? m_capturePath : m_replayPath) = arguments[++i];
+    }
+    if (!m_replayPath.isEmpty() && !m_demo) {
+        error = QStringLiteral("--replay plays in the demo only (add --demo)");
+        return false;
     }
     if (!m_replayPath.isEmpty() && !LinkRecording::load(m_replayPath, m_replay, error))
         return false;

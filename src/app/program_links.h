@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_line.h"
 #include "link/replay/link_recording.h"
 
 #include <QString>
@@ -16,6 +17,7 @@ class TFCOMM;
 
 // The links a run of the program uses, from its command line:
 //
+//   --demo           the program only: runs as the demo
 //   --capture FILE   writes the session's raw link traffic to FILE (program and demo)
 //   --replay FILE    demo: plays FILE instead of the simulated meter on its link
 //
@@ -27,7 +29,9 @@ public:
     ProgramLinks(const ProgramLinks &) = delete;
     ProgramLinks &operator=(const ProgramLinks &) = delete;
 
-    static QString usage(bool demo);
+    // The command line of the program (halvern) or of the demo (halvern-demo).
+    static CommandLineDescription description(bool demo);
+    static QString usage(bool demo) { return usageLine(description(demo)); }
 
     // Reads the options (the program's name first) and prepares what they ask for; false with a message.
     bool setUp(const QStringList &arguments, QString &error);
@@ -35,6 +39,8 @@ public:
     std::shared_ptr<HidPlatform> hidPlatform() const { return m_hidPlatform; }
     // Binds the window's serial port and capture, and adds the demo's menu.
     void attach(TFCOMM &window);
+
+    bool isDemo() const { return m_demo; }
 
     SimulatedUsbCable *cable() const { return m_cable.get(); }
     const QString &capturePath() const { return m_capturePath; }
