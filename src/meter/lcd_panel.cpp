@@ -106,7 +106,9 @@ QRegion LcdPanel::changedRegion(const LcdState &from, const LcdState &to)
         if (elementDiffers(element, from, to))
             region += elementBounds(element, from).united(elementBounds(element, to));
     }
-    return region & QRect(0, 0, kPanelWidth, kPanelHeight);
+    // The sunken edge never changes; left out, an update of the panel does
+    // not reach a neighbour that overlaps that edge.
+    return region & QRect(1, 1, kPanelWidth - 2, kPanelHeight - 2);
 }
 
 LcdPanel::LcdPanel(QWidget *parent) : QWidget(parent)
@@ -134,16 +136,17 @@ void LcdPanel::paintEvent(QPaintEvent *event)
 
     for (int i = 0; i < LcdElementCount; ++i) {
         const auto element = static_cast<LcdElement>(i);
-        if (!m_state.isVisible(element) || !elementBounds(element, m_state).intersects(dirty))
+        if (!m_state.isVisible(element) || !event->region().intersects(elementBounds(element, m_state)))
             continue;
         const LcdElementInfo &info = lcdElementInfo(element);
         const QRectF box(info.left, info.top, info.width, info.height);
         switch (info.kind) {
         case LcdElementInfo::Digit:
-            drawSegmentText(p, box, info.charHeight, m_state.digits[i - static_cast<int>(LcdElement::LcdDa)]);
+            drawSegmentText(p, box, info.charHeight, m_state.digits[i - static_cast<int>(LcdElement::LcdDa)],
+                            dirty);
             break;
         case LcdElementInfo::SegmentLabel:
-            drawSegmentText(p, box, info.charHeight, QString::fromLatin1(info.text));
+            drawSegmentText(p, box, info.charHeight, QString::fromLatin1(info.text), dirty);
             break;
         case LcdElementInfo::PlainLabel:
             drawPlainLabel(p, box, info.charHeight, QString::fromLatin1(info.text));

@@ -296,6 +296,12 @@ qreal segmentTextWidth(const QString &text, qreal charHeight)
 
 void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, const QString &text)
 {
+    drawSegmentText(painter, rect, charHeight, text, QRectF());
+}
+
+void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, const QString &text,
+                     const QRectF &visible)
+{
     if (text.isEmpty() || charHeight <= 0)
         return;
     const QFont font = letterFont(charHeight);
@@ -312,6 +318,16 @@ void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, co
     qreal x = 0;
     const qreal baseline = kAscent * charHeight;
     for (QChar c : text) {
+        const qreal advance = advanceOf(c, charHeight, letters);
+        if (!visible.isNull()) {
+            // Well beyond any glyph's ink, slant and antialiasing included.
+            const QRectF reach(x - charHeight / 4, baseline - 1.25 * charHeight, advance + charHeight / 2,
+                               1.75 * charHeight);
+            if (!painter.worldTransform().mapRect(reach).intersects(visible)) {
+                x += advance;
+                continue;
+            }
+        }
         if (const SegmentGlyph *g = findSegmentGlyph(c)) {
             drawSegments(painter, QPointF(x, baseline), charHeight, *g);
         } else if (const SymbolGlyph *g = findSymbolGlyph(c)) {
@@ -324,7 +340,7 @@ void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, co
             painter.setPen(Qt::black);
             painter.drawText(QPointF(x, baseline), QString(c));
         }
-        x += advanceOf(c, charHeight, letters);
+        x += advance;
     }
     painter.restore();
 }
