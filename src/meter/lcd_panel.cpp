@@ -66,11 +66,13 @@ QRect elementBounds(LcdElement element, const LcdState &state)
 {
     const LcdElementInfo &info = lcdElementInfo(element);
     QRectF bounds(info.left, info.top, info.width, info.height);
+    if (info.kind == LcdElementInfo::Digit) {
+        // Digits change with every reading: their update covers their ink only.
+        const QString &text = state.digits[int(element) - int(LcdElement::LcdDa)];
+        return segmentTextReach(bounds, info.charHeight, text).toAlignedRect();
+    }
     qreal textWidth = 0;
     switch (info.kind) {
-    case LcdElementInfo::Digit:
-        textWidth = segmentTextWidth(state.digits[int(element) - int(LcdElement::LcdDa)], info.charHeight);
-        break;
     case LcdElementInfo::SegmentLabel:
         textWidth = segmentTextWidth(QString::fromLatin1(info.text), info.charHeight);
         break;

@@ -93,6 +93,13 @@ QPolygonF segmentShape(int segment, qreal width)
 
 // Maps body coordinates of a glyph whose origin (left end of the baseline)
 // sits at origin to pixels.
+// Well beyond the ink of any glyph advancing from x, slant and antialiasing included.
+QRectF glyphReach(qreal x, qreal baseline, qreal advance, qreal charHeight)
+{
+    return QRectF(x - charHeight / 4, baseline - 1.25 * charHeight, advance + charHeight / 2,
+                  1.75 * charHeight);
+}
+
 QTransform bodyTransform(QPointF origin, qreal charHeight, const SegmentGlyph &glyph)
 {
     QTransform t;
@@ -320,10 +327,9 @@ void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, co
     for (QChar c : text) {
         const qreal advance = advanceOf(c, charHeight, letters);
         if (!visible.isNull()) {
-            // Well beyond any glyph's ink, slant and antialiasing included.
-            const QRectF reach(x - charHeight / 4, baseline - 1.25 * charHeight, advance + charHeight / 2,
-                               1.75 * charHeight);
-            if (!painter.worldTransform().mapRect(reach).intersects(visible)) {
+            if (!painter.worldTransform()
+                     .mapRect(glyphReach(x, baseline, advance, charHeight))
+                     .intersects(visible)) {
                 x += advance;
                 continue;
             }
@@ -343,6 +349,36 @@ void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, co
         x += advance;
     }
     painter.restore();
+}
+
+QRectF segmentTextReach(const QRectF &rect, qreal charHeight, const QString &text)
+{
+    if (text.isEmpty() || charHeight <= 0)
+        return {};
+    const QFontMetricsF letters(letterFont(charHeight));
+    // The transforms drawSegmentText applies.
+    QTransform base;
+    base.translate(rect.left(), rect.top());
+    const qreal width = segmentTextWidth(text, charHeight);
+    if (width > rect.width() && rect.width() > 0)
+        base.scale(rect.width() / width, 1);
+    QRectF reach;
+    qreal x = 0;
+    const qreal baseline = kAscent * charHeight;
+    for (QChar c : text) {
+        const qreal advance = advanceOf(c, charHeight, letters);
+        if (const SegmentGlyph *g = findSegmentGlyph(c)) {
+            const QTransform body = bodyTransform(QPointF(x, baseline), charHeight, *g) * base;
+            for (int segment = 0; segment < 7; ++segment) {
+                if (g->segments & (1 << segment))
+                    reach |= body.map(segmentShape(segment, g->width)).boundingRect();
+            }
+        } else {
+            reach |= base.mapRect(glyphReach(x, baseline, advance, charHeight));
+        }
+        x += advance;
+    }
+    return reach.adjusted(-2, -2, 2, 2); // antialiasing
 }
 
 QPointF segmentCentre(const QRectF &rect, qreal charHeight, int segment)

@@ -26,6 +26,10 @@ void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, co
 void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, const QString &text,
                      const QRectF &visible);
 
+// Where drawSegmentText(painter, rect, charHeight, text) can put ink, in
+// the painter's coordinates.
+QRectF segmentTextReach(const QRectF &rect, qreal charHeight, const QString &text);
+
 // Pixels the text advances at charHeight.
 qreal segmentTextWidth(const QString &text, qreal charHeight);
 
