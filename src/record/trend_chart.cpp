@@ -226,7 +226,9 @@ void TrendChart::flushRefresh()
     const std::size_t points = m_model.points.size();
     if (m_fullReplotDue || xAxis->range() != wantedRecordRange() || yAxis->range() != wantedValueRange() ||
         points < m_drawnPoints) {
-        replot();
+        // Drawn into the buffers now, shown with the window's next paint
+        // rather than in a paint and display round trip of its own.
+        replot(rpQueuedRefresh);
     } else if (points > m_drawnPoints && double(m_drawnPoints) <= xAxis->range().upper + 1) {
         // New points reach into the page (a line runs to the first point beyond it).
         drawNewPoints(points);
