@@ -5,7 +5,7 @@
 // Time is CPU time of the process; where it goes is told by the widget that
 // an event went to (time in nested events counted once, in the innermost).
 //
-// Usage: bench_window [polls]   (default 600 polls at each table size)
+// Usage: bench_window [polls [rows...]]   (default 600 polls at 10^3 and 10^6 rows)
 #include "app/fake_dialogs.h"
 #include "app/main_window.h"
 #include "app/record_grid.h"
@@ -256,8 +256,13 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "the simulated port did not open\n");
         return 1;
     }
-    measure(run, 1000, polls);
-    measure(run, 1000000, polls);
+    std::vector<int> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.push_back(QByteArray(argv[i]).toInt());
+    if (sizes.empty())
+        sizes = {1000, 1000000};
+    for (int rows : sizes)
+        measure(run, rows, polls);
     if (!run.dialogs.errors.isEmpty())
         std::fprintf(stderr, "error reports: %s\n", qPrintable(run.dialogs.errors.join(QLatin1Char('\n'))));
     return 0;

@@ -306,9 +306,11 @@ void TFCOMM::refreshViews()
         Panel1->setState(m_decoder.lcd());
     if (m_pending.verdict)
         showVerdict();
-    if (m_pending.barChanged) {
+    if (m_pending.barChanged &&
+        (PBar2->maximum() != m_pending.bar.maximum || PBar2->value() != m_pending.bar.value)) {
         // The bar repaints on the spot when its value changes: joined to
         // the window's next paint instead, it costs no display round trip.
+        // Enabling updates repaints it whole, so only when it changed.
         PBar2->setUpdatesEnabled(false);
         PBar2->setMaximum(m_pending.bar.maximum);
         PBar2->setValue(m_pending.bar.value);
@@ -416,7 +418,8 @@ void TFCOMM::judgeReading()
 
 void TFCOMM::showVerdict()
 {
-    T1VALUE->setText(m_limits->valueText());
+    if (T1VALUE->text() != m_limits->valueText())
+        T1VALUE->setText(m_limits->valueText());
     QColor colour = LimitJudge::verdictColour(m_limits->verdict());
     if (!colour.isValid())
         colour = kInfoBackground;

@@ -14,7 +14,9 @@ constexpr int kCellPadding = 2; // pixels between a cell's edge and its text
 
 // A scroll bar that repaints only when it would look different. With a
 // long table every new row moves the range and the value, but the slider
-// stays on the same pixels for thousands of rows.
+// stays on the same pixels for thousands of rows. A new row first widens
+// the range and then moves the value to the end, so the look is compared
+// once both are done.
 class QuietScrollBar : public QScrollBar {
 public:
     using QScrollBar::QScrollBar;
@@ -22,9 +24,19 @@ public:
 protected:
     void sliderChange(SliderChange change) override
     {
-        if (change != SliderOrientationChange && look() == m_painted)
+        if (change == SliderOrientationChange)
+            return QScrollBar::sliderChange(change);
+        if (m_checkDue)
             return;
-        QScrollBar::sliderChange(change);
+        m_checkDue = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_checkDue = false;
+                if (look() != m_painted)
+                    QScrollBar::sliderChange(SliderValueChange);
+            },
+            Qt::QueuedConnection);
     }
     void paintEvent(QPaintEvent *event) override
     {
@@ -41,6 +53,7 @@ private:
         {
             return slider == o.slider && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
         }
+        bool operator!=(const Look &o) const { return !(*this == o); }
     };
     Look look() const
     {
@@ -50,6 +63,7 @@ private:
                 value() == minimum(), value() == maximum()};
     }
     Look m_painted;
+    bool m_checkDue = false;
 };
 
 } // namespace
@@ -273,14 +287,16 @@ void RecordGrid::paintEvent(QPaintEvent *event)
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
     const QPen textPen(palette().color(group, QPalette::Text));
     const QPen selectedPen(palette().color(group, QPalette::HighlightedText));
-    const QPen gridPen(m_gridColor);
     const QItemSelectionModel *selection = selectionModel();
+    const QBrush highlight = palette().brush(group, QPalette::Highlight);
+    const QBrush base = viewport()->palette().brush(viewport()->backgroundRole());
+    const QImage::Format cellFormat = m_cells.formatFor(p);
 
     for (int row = first; row <= last; ++row) {
         const QRect line = rowRect(row);
         const bool selected = selection && selection->isRowSelected(row, rootIndex());
         if (selected)
-            p.fillRect(line, palette().brush(group, QPalette::Highlight));
+            p.fillRect(line, highlight);
         for (int column = 0; column < columns; ++column) {
             const int x = m_header->sectionViewportPosition(column);
             const int width = m_header->sectionSize(column);
@@ -288,15 +304,15 @@ void RecordGrid::paintEvent(QPaintEvent *event)
                 continue;
             const QModelIndex index = model()->index(row, column, rootIndex());
             const auto alignment = Qt::Alignment(model()->data(index, Qt::TextAlignmentRole).toInt());
-            p.setPen(selected ? selectedPen : textPen);
-            p.drawText(QRect(x + kCellPadding, line.top(), width - 2 * kCellPadding - 1, m_rowHeight - 1),
-                       int(alignment ? alignment : Qt::AlignLeft | Qt::AlignVCenter),
-                       model()->data(index, Qt::DisplayRole).toString());
-            p.setPen(gridPen);
-            p.drawLine(x + width - 1, line.top(), x + width - 1, line.bottom());
+            const CellText cell{model()->data(index, Qt::DisplayRole).toString(),
+                                int(alignment ? alignment : Qt::AlignLeft | Qt::AlignVCenter),
+                                selected ? selectedPen : textPen};
+            m_cells.draw(p, cellFormat, QRect(x, line.top(), width - 1, m_rowHeight - 1), kCellPadding,
+                         selected ? highlight : base, cell);
+            // A rectangle fills the pixels a one-pixel line covers, at a fraction of its cost.
+            p.fillRect(QRect(x + width - 1, line.top(), 1, line.height()), m_gridColor);
         }
-        p.setPen(gridPen);
-        p.drawLine(line.left(), line.bottom(), line.right(), line.bottom());
+        p.fillRect(QRect(line.left(), line.bottom(), line.width(), 1), m_gridColor);
     }
 }
 

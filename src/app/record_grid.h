@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cell_image_cache.h"
+
 #include <QAbstractItemView>
 
 class QHeaderView;
@@ -67,4 +69,5 @@ private:
     int m_growingColumn = -1;
     int m_growingLength = 0; // characters of the longest text measured in it
     QColor m_gridColor{192, 192, 192};
+    CellImageCache m_cells;
 };

@@ -66,11 +66,13 @@ QRect elementBounds(LcdElement element, const LcdState &state)
 {
     const LcdElementInfo &info = lcdElementInfo(element);
     QRectF bounds(info.left, info.top, info.width, info.height);
+    if (info.kind == LcdElementInfo::Digit) {
+        // Digits change with every reading: their update covers their ink only.
+        const QString &text = state.digits[int(element) - int(LcdElement::LcdDa)];
+        return segmentTextReach(bounds, info.charHeight, text).toAlignedRect();
+    }
     qreal textWidth = 0;
     switch (info.kind) {
-    case LcdElementInfo::Digit:
-        textWidth = segmentTextWidth(state.digits[int(element) - int(LcdElement::LcdDa)], info.charHeight);
-        break;
     case LcdElementInfo::SegmentLabel:
         textWidth = segmentTextWidth(QString::fromLatin1(info.text), info.charHeight);
         break;
@@ -106,7 +108,9 @@ QRegion LcdPanel::changedRegion(const LcdState &from, const LcdState &to)
         if (elementDiffers(element, from, to))
             region += elementBounds(element, from).united(elementBounds(element, to));
     }
-    return region & QRect(0, 0, kPanelWidth, kPanelHeight);
+    // The sunken edge never changes; left out, an update of the panel does
+    // not reach a neighbour that overlaps that edge.
+    return region & QRect(1, 1, kPanelWidth - 2, kPanelHeight - 2);
 }
 
 LcdPanel::LcdPanel(QWidget *parent) : QWidget(parent)
@@ -134,16 +138,17 @@ void LcdPanel::paintEvent(QPaintEvent *event)
 
     for (int i = 0; i < LcdElementCount; ++i) {
         const auto element = static_cast<LcdElement>(i);
-        if (!m_state.isVisible(element) || !elementBounds(element, m_state).intersects(dirty))
+        if (!m_state.isVisible(element) || !event->region().intersects(elementBounds(element, m_state)))
             continue;
         const LcdElementInfo &info = lcdElementInfo(element);
         const QRectF box(info.left, info.top, info.width, info.height);
         switch (info.kind) {
         case LcdElementInfo::Digit:
-            drawSegmentText(p, box, info.charHeight, m_state.digits[i - static_cast<int>(LcdElement::LcdDa)]);
+            drawSegmentText(p, box, info.charHeight, m_state.digits[i - static_cast<int>(LcdElement::LcdDa)],
+                            dirty);
             break;
         case LcdElementInfo::SegmentLabel:
-            drawSegmentText(p, box, info.charHeight, QString::fromLatin1(info.text));
+            drawSegmentText(p, box, info.charHeight, QString::fromLatin1(info.text), dirty);
             break;
         case LcdElementInfo::PlainLabel:
             drawPlainLabel(p, box, info.charHeight, QString::fromLatin1(info.text));

@@ -93,6 +93,13 @@ QPolygonF segmentShape(int segment, qreal width)
 
 // Maps body coordinates of a glyph whose origin (left end of the baseline)
 // sits at origin to pixels.
+// Well beyond the ink of any glyph advancing from x, slant and antialiasing included.
+QRectF glyphReach(qreal x, qreal baseline, qreal advance, qreal charHeight)
+{
+    return QRectF(x - charHeight / 4, baseline - 1.25 * charHeight, advance + charHeight / 2,
+                  1.75 * charHeight);
+}
+
 QTransform bodyTransform(QPointF origin, qreal charHeight, const SegmentGlyph &glyph)
 {
     QTransform t;
@@ -296,6 +303,12 @@ qreal segmentTextWidth(const QString &text, qreal charHeight)
 
 void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, const QString &text)
 {
+    drawSegmentText(painter, rect, charHeight, text, QRectF());
+}
+
+void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, const QString &text,
+                     const QRectF &visible)
+{
     if (text.isEmpty() || charHeight <= 0)
         return;
     const QFont font = letterFont(charHeight);
@@ -312,6 +325,15 @@ void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, co
     qreal x = 0;
     const qreal baseline = kAscent * charHeight;
     for (QChar c : text) {
+        const qreal advance = advanceOf(c, charHeight, letters);
+        if (!visible.isNull()) {
+            if (!painter.worldTransform()
+                     .mapRect(glyphReach(x, baseline, advance, charHeight))
+                     .intersects(visible)) {
+                x += advance;
+                continue;
+            }
+        }
         if (const SegmentGlyph *g = findSegmentGlyph(c)) {
             drawSegments(painter, QPointF(x, baseline), charHeight, *g);
         } else if (const SymbolGlyph *g = findSymbolGlyph(c)) {
@@ -324,9 +346,39 @@ void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, co
             painter.setPen(Qt::black);
             painter.drawText(QPointF(x, baseline), QString(c));
         }
-        x += advanceOf(c, charHeight, letters);
+        x += advance;
     }
     painter.restore();
+}
+
+QRectF segmentTextReach(const QRectF &rect, qreal charHeight, const QString &text)
+{
+    if (text.isEmpty() || charHeight <= 0)
+        return {};
+    const QFontMetricsF letters(letterFont(charHeight));
+    // The transforms drawSegmentText applies.
+    QTransform base;
+    base.translate(rect.left(), rect.top());
+    const qreal width = segmentTextWidth(text, charHeight);
+    if (width > rect.width() && rect.width() > 0)
+        base.scale(rect.width() / width, 1);
+    QRectF reach;
+    qreal x = 0;
+    const qreal baseline = kAscent * charHeight;
+    for (QChar c : text) {
+        const qreal advance = advanceOf(c, charHeight, letters);
+        if (const SegmentGlyph *g = findSegmentGlyph(c)) {
+            const QTransform body = bodyTransform(QPointF(x, baseline), charHeight, *g) * base;
+            for (int segment = 0; segment < 7; ++segment) {
+                if (g->segments & (1 << segment))
+                    reach |= body.map(segmentShape(segment, g->width)).boundingRect();
+            }
+        } else {
+            reach |= base.mapRect(glyphReach(x, baseline, advance, charHeight));
+        }
+        x += advance;
+    }
+    return reach.adjusted(-2, -2, 2, 2); // antialiasing
 }
 
 QPointF segmentCentre(const QRectF &rect, qreal charHeight, int segment)

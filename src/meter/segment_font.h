@@ -20,6 +20,15 @@ class QRectF;
 // Draws text from the top-left corner of rect as a label does, squeezed
 // sideways when it would not fit the rect's width. charHeight in pixels.
 void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, const QString &text);
+// The same, leaving out characters that cannot reach `visible`, given in
+// the coordinates the painter's world transform maps to (a widget's own,
+// as a paint event's rectangle is).
+void drawSegmentText(QPainter &painter, const QRectF &rect, qreal charHeight, const QString &text,
+                     const QRectF &visible);
+
+// Where drawSegmentText(painter, rect, charHeight, text) can put ink, in
+// the painter's coordinates.
+QRectF segmentTextReach(const QRectF &rect, qreal charHeight, const QString &text);
 
 // Pixels the text advances at charHeight.
 qreal segmentTextWidth(const QString &text, qreal charHeight);

@@ -25,6 +25,25 @@ public:
     }
 
     double selectTest(const QPointF &, bool, QVariant *) const override { return -1; }
+
+    // Draws as the layer would, but only inside `area`.
+    void drawWithin(QCPPainter *painter, const QRect &area)
+    {
+        painter->save();
+        painter->setClipRect(clipRect().translated(0, -1) & area);
+        applyDefaultAntialiasingHint(painter);
+        draw(painter);
+        painter->restore();
+    }
+    double pixelOfKey(double key) const { return keyAxis()->coordToPixel(key); }
+
+    // The points drawn of `pointCount`, and whether they are drawn as the
+    // least and greatest value of each pixel column.
+    struct Span {
+        std::size_t first, end;
+        bool decimated;
+    };
+    Span visibleSpan(std::size_t pointCount) const;
     QCPRange getKeyRange(bool &foundRange, QCP::SignDomain) const override
     {
         foundRange = !m_model.points.empty();
@@ -58,22 +77,28 @@ private:
     bool m_filled;
 };
 
+TrendPlottable::Span TrendPlottable::visibleSpan(std::size_t pointCount) const
+{
+    // The points in the window and one beyond each edge, so lines reach it.
+    const QCPRange window = keyAxis()->range();
+    const double last = double(pointCount - 1);
+    const double from = std::clamp(std::floor(window.lower) - 1, 0.0, last);
+    const double to = std::clamp(std::ceil(window.upper) + 1, 0.0, last);
+    Span span{std::size_t(from), std::size_t(to) + 1, false};
+    const double columns = std::max(1, keyAxis()->axisRect()->width());
+    span.decimated = double(span.end - span.first) > 4 * columns;
+    return span;
+}
+
 QPolygonF TrendPlottable::visibleLine() const
 {
     const std::deque<double> &points = m_model.points;
     if (points.empty())
         return {};
-    // The points in the window and one beyond each edge, so lines reach it.
-    const QCPRange window = keyAxis()->range();
-    const double last = double(points.size() - 1);
-    const double from = std::clamp(std::floor(window.lower) - 1, 0.0, last);
-    const double to = std::clamp(std::ceil(window.upper) + 1, 0.0, last);
-    const auto first = std::size_t(from);
-    const auto end = std::size_t(to) + 1;
+    const auto [first, end, decimated] = visibleSpan(points.size());
 
     QPolygonF line;
-    const double columns = std::max(1, keyAxis()->axisRect()->width());
-    if (double(end - first) <= 4 * columns) {
+    if (!decimated) {
         line.reserve(int(end - first));
         for (std::size_t i = first; i < end; ++i)
             line << pixel(double(i), points[i]);
@@ -201,12 +226,63 @@ void TrendChart::flushRefresh()
     const std::size_t points = m_model.points.size();
     if (m_fullReplotDue || xAxis->range() != wantedRecordRange() || yAxis->range() != wantedValueRange() ||
         points < m_drawnPoints) {
-        replot();
+        // Drawn into the buffers now, shown with the window's next paint
+        // rather than in a paint and display round trip of its own.
+        replot(rpQueuedRefresh);
     } else if (points > m_drawnPoints && double(m_drawnPoints) <= xAxis->range().upper + 1) {
         // New points reach into the page (a line runs to the first point beyond it).
-        m_seriesLayer->replot();
+        drawNewPoints(points);
     }
     m_drawnPoints = points;
+}
+
+namespace {
+
+// The buffer a layer of its own draws into.
+struct LayerBuffer : QCPLayer {
+    static QSharedPointer<QCPAbstractPaintBuffer> of(QCPLayer *layer)
+    {
+        return (layer->*(&LayerBuffer::mPaintBuffer)).toStrongRef();
+    }
+};
+
+} // namespace
+
+// A layer replot clears and redraws its whole buffer and repaints the whole
+// widget; new points at the end change only the strip from the last drawn
+// point to the newest, so only that strip is redrawn and repainted.
+void TrendChart::drawNewPoints(std::size_t points)
+{
+    const QSharedPointer<QCPAbstractPaintBuffer> buffer = LayerBuffer::of(m_seriesLayer);
+    TrendPlottable *shown = m_series[m_model.activeSeries == 0 ? 0 : 1];
+    // Points enough to be drawn by pixel columns change the whole trace.
+    if (!buffer || hasInvalidatedPaintBuffers() || m_drawnPoints == 0 ||
+        shown->visibleSpan(m_drawnPoints).decimated != shown->visibleSpan(points).decimated) {
+        m_seriesLayer->replot();
+        return;
+    }
+    // Room for the line's cap and join and the area's outline either side.
+    constexpr int kMargin = 3;
+    const double from = shown->pixelOfKey(double(m_drawnPoints - 1));
+    const double to = shown->pixelOfKey(double(points - 1));
+    const int left = int(std::floor(std::min(from, to))) - kMargin;
+    const int right = int(std::ceil(std::max(from, to))) + kMargin;
+    const QRect strip = QRect(left, 0, right - left + 1, height()) & rect();
+    if (strip.isEmpty())
+        return;
+    QCPPainter *painter = buffer->startPainting();
+    if (painter->isActive()) {
+        painter->setCompositionMode(QPainter::CompositionMode_Source);
+        painter->fillRect(strip, Qt::transparent);
+        painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+        for (TrendPlottable *series : m_series) {
+            if (series->realVisibility())
+                series->drawWithin(painter, strip);
+        }
+    }
+    delete painter;
+    buffer->donePainting();
+    update(strip);
 }
 
 QCPRange TrendChart::wantedRecordRange() const

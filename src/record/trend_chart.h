@@ -34,6 +34,7 @@ public:
 private:
     void syncAxes();
     void flushRefresh();
+    void drawNewPoints(std::size_t points);
     QCPRange wantedRecordRange() const;
     QCPRange wantedValueRange() const;
 

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QPaintEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -71,6 +72,7 @@ private slots:
     void longRecordNumbersShowWhole_data();
     void longRecordNumbersShowWhole();
     void keysAndClicksMoveTheCurrentRow();
+    void followedRowsShowAsDrawnAfresh();
 };
 
 void TestRecordGrid::rowsSitAtTheirNumbers()
@@ -183,6 +185,37 @@ void TestRecordGrid::keysAndClicksMoveTheCurrentRow()
     QCOMPARE(rig.grid.currentIndex().row(), 0);
     QCOMPARE(rig.grid.firstVisibleRow(), 0);
     QCOMPARE(rig.grid.selectionModel()->selectedRows().size(), 1);
+}
+
+// Rows followed one poll at a time, their cells copied where texts repeat,
+// show on screen as the whole grid drawn afresh shows.
+void TestRecordGrid::followedRowsShowAsDrawnAfresh()
+{
+    GridRig rig(20);
+    rig.showAndSettle();
+    const auto onScreen = [&] {
+        QCoreApplication::processEvents();
+        QEvent paintDue(QEvent::UpdateRequest); // due on a timer; it comes now
+        QCoreApplication::sendEvent(&rig.grid, &paintDue);
+        return rig.grid.screen()
+            ->grabWindow(rig.grid.winId())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const char *const values[] = {"1.234", "-0.001", "OL", "1.234", "12345678", "1.234"};
+    for (int i = 0; i < 30; ++i) {
+        const int no = rig.table.rowCount() + 1;
+        rig.table.appendRow({i == 29 ? 87654321 : no, i % 4 ? "12:00:00" : "12:00:01", i % 5 ? "DC" : "AC",
+                             values[i % 6], "V", "AUTO", std::nullopt});
+        rig.follow();
+        const QImage shown = onScreen();
+        if (i % 10 == 9) {
+            rig.grid.viewport()->repaint(); // drawn afresh, the cells it keeps copied again
+            const QImage afresh = rig.grid.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(shown, afresh);
+            QCOMPARE(onScreen(), afresh);
+        }
+    }
 }
 
 QTEST_MAIN(TestRecordGrid)

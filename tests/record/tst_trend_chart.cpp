@@ -2,6 +2,7 @@
 #include "record/trend_chart.h"
 
 #include <QImage>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,8 @@ private slots:
     void drawsTheWindowInBlue();
     void savesABitmap();
     void newPointRedrawsOnlyTheSeries();
+    void newPointsShowAsAFullRedrawWould_data();
+    void newPointsShowAsAFullRedrawWould();
 };
 
 namespace {
@@ -158,6 +161,53 @@ void TestTrendChart::newPointRedrawsOnlyTheSeries()
     shown();
     QCOMPARE(fullReplots.count(), 2);
     QCOMPARE(rig.chart.yAxis->range().upper, 6.0);
+}
+
+void TestTrendChart::newPointsShowAsAFullRedrawWould_data()
+{
+    QTest::addColumn<int>("series");
+    QTest::addColumn<int>("pageSize");
+    QTest::newRow("area") << 0 << 100;
+    QTest::newRow("line") << 1 << 100;
+    QTest::newRow("area, more points than pixels") << 0 << 2000;
+    QTest::newRow("line, more points than pixels") << 1 << 2000;
+}
+
+// What the screen shows after points drawn one poll at a time is what a
+// whole redraw of the chart shows, pixel for pixel.
+void TestTrendChart::newPointsShowAsAFullRedrawWould()
+{
+    QFETCH(int, series);
+    QFETCH(int, pageSize);
+    ChartRig rig;
+    rig.pager.SetPageSize(pageSize);
+    rig.chart.ShowSeries(series);
+    rig.chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.chart));
+    QCoreApplication::processEvents();
+    QSignalSpy fullReplots(&rig.chart, &QCustomPlot::beforeReplot);
+    const auto onScreen = [&] {
+        QCoreApplication::processEvents();
+        // The window's paint is due on a timer; it comes now.
+        QEvent paintDue(QEvent::UpdateRequest);
+        QCoreApplication::sendEvent(&rig.chart, &paintDue);
+        return rig.chart.screen()
+            ->grabWindow(rig.chart.winId())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    onScreen();
+    for (int i = 0; i < pageSize / 2; ++i) {
+        // Steps up and down, and one or two points a poll.
+        rig.pager.AddPoint((i * 1237) % 7000 - 3500);
+        if (i % 3 == 0)
+            rig.pager.AddPoint((i * 311) % 5000 - 2500);
+        const int replotsBefore = fullReplots.count();
+        const QImage shown = onScreen();
+        QCOMPARE(fullReplots.count(), replotsBefore);
+        if (i == pageSize / 8 || i == pageSize / 2 - 1) // a whole redraw starts the next stretch afresh
+            QCOMPARE(shown, rig.render().convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 QTEST_MAIN(TestTrendChart)
