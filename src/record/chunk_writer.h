@@ -35,19 +35,27 @@ public:
         m_size += size;
     }
     void put(char c) { m_buffer.data()[m_size++] = c; }
+    // Decimal, written in place two digits at a time.
     void putNumber(qint64 value)
     {
-        char digits[24 + Slack]{}; // 20 digits and a sign at most, then the slack
-        char *const end = digits + 24;
-        char *p = end;
         quint64 magnitude = value < 0 ? 0u - quint64(value) : quint64(value);
-        do {
-            *--p = char('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude);
         if (value < 0)
-            *--p = '-';
-        putShort(p, end - p);
+            put('-');
+        int digits = 1;
+        for (quint64 limit = 10; digits < 20 && magnitude >= limit; limit *= 10)
+            ++digits;
+        m_size += digits;
+        char *p = m_buffer.data() + m_size;
+        while (magnitude >= 100) {
+            const quint64 pair = magnitude % 100;
+            magnitude /= 100;
+            p -= 2;
+            std::memcpy(p, kDigitPairs + 2 * pair, 2);
+        }
+        if (magnitude >= 10)
+            std::memcpy(p - 2, kDigitPairs + 2 * magnitude, 2);
+        else
+            p[-1] = char('0' + magnitude);
     }
 
     // Between rows: writes the chunk once it is full. False when the device failed.
@@ -70,6 +78,11 @@ public:
     }
 
 private:
+    static constexpr char kDigitPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+
     QIODevice &m_out;
     qsizetype m_limit = RowRoom; // before m_buffer, which is sized from it
     QByteArray m_buffer;

@@ -39,18 +39,23 @@ void appendTextCell(QStringView text, QByteArray &out)
         const char16_t c = text[i].unicode();
         quote = c <= 32 || c == '"';
     }
+    // Written in place: at most two bytes a character and the two quotes.
+    const qsizetype start = out.size();
+    out.resize(start + 2 * (end - begin) + 2);
+    char *p = out.data() + start;
     if (quote)
-        out.append('"');
+        *p++ = '"';
     for (qsizetype i = begin; i < end; ++i) {
         char16_t c = text[i].unicode();
         if (c == 0 || c == '\r' || c == '\n') // would end the text or the line on reading
             c = ' ';
         if (c == '"')
-            out.append('"');
-        out.append(c > 0xff ? '?' : char(c));
+            *p++ = '"';
+        *p++ = c > 0xff ? '?' : char(c);
     }
     if (quote)
-        out.append('"');
+        *p++ = '"';
+    out.truncate(p - out.constData());
 }
 
 // A cell for an integer field: decimal with an optional sign; an empty cell

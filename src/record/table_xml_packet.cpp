@@ -6,6 +6,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace TableXmlPacket {
@@ -14,11 +16,25 @@ namespace {
 
 constexpr int kProgressRows = 1 << 14;
 
+// A character written as itself.
+bool isPlain(char16_t c)
+{
+    return c >= 32 && c <= 0xff && c != '<' && c != '>' && c != '&' && c != '"' && c != '\'' && c != '\\';
+}
+
 // An attribute value as written: markup characters, line ends, tab and
 // backslash as references; characters beyond 8 bits as numeric references;
 // other control characters, which XML cannot carry at all, as "?".
 void appendAttributeValue(QStringView text, QByteArray &out)
 {
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return isPlain(c.unicode()); })) {
+        const qsizetype start = out.size();
+        out.resize(start + text.size());
+        char *p = out.data() + start;
+        for (QChar c : text)
+            *p++ = char(c.unicode());
+        return;
+    }
     for (QChar ch : text) {
         const char16_t c = ch.unicode();
         switch (c) {
