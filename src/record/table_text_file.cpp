@@ -14,7 +14,6 @@ namespace TableTextFile {
 
 namespace {
 
-constexpr int kChunkBytes = 1 << 20;   // written at a time
 constexpr int kProgressRows = 1 << 14; // rows between progress reports
 
 bool isSeparator(char16_t c)
@@ -22,31 +21,41 @@ bool isSeparator(char16_t c)
     return c <= 32;
 }
 
-// One text cell as written, with quotes where the reader needs them.
-QByteArray textCell(QStringView text)
+// Appends one text cell as written, with quotes where the reader needs them.
+void appendTextCell(QStringView text, QByteArray &out)
 {
     qsizetype begin = 0, end = text.size();
     while (begin < end && isSeparator(text[begin].unicode()))
         ++begin;
     while (end > begin && isSeparator(text[end - 1].unicode()))
         --end;
-    if (begin == end)
-        return QByteArrayLiteral("NULL");
+    if (begin == end) {
+        out.append("NULL", 4);
+        return;
+    }
 
-    QByteArray bytes;
-    bytes.reserve(end - begin);
     bool quote = false;
+    for (qsizetype i = begin; i < end && !quote; ++i) {
+        const char16_t c = text[i].unicode();
+        quote = c <= 32 || c == '"';
+    }
+    // Written in place: at most two bytes a character and the two quotes.
+    const qsizetype start = out.size();
+    out.resize(start + 2 * (end - begin) + 2);
+    char *p = out.data() + start;
+    if (quote)
+        *p++ = '"';
     for (qsizetype i = begin; i < end; ++i) {
         char16_t c = text[i].unicode();
         if (c == 0 || c == '\r' || c == '\n') // would end the text or the line on reading
             c = ' ';
-        quote = quote || c <= 32 || c == '"';
-        bytes.append(c > 0xff ? '?' : char(c));
+        if (c == '"')
+            *p++ = '"';
+        *p++ = c > 0xff ? '?' : char(c);
     }
-    if (!quote)
-        return bytes;
-    bytes.replace('"', QByteArrayLiteral("\"\""));
-    return '"' + bytes + '"';
+    if (quote)
+        *p++ = '"';
+    out.truncate(p - out.constData());
 }
 
 // A cell for an integer field: decimal with an optional sign; an empty cell
@@ -96,7 +105,7 @@ QByteArray rowLine(const TableRow &row)
     QByteArray line = row.No ? QByteArray::number(*row.No) : QByteArrayLiteral("\"\"");
     for (const QString *text : {&row.Time, &row.DcAc, &row.Value, &row.Unit, &row.Auto}) {
         line += '\t';
-        line += textCell(*text);
+        appendTextCell(*text, line);
     }
     line += "\r\n";
     return line;
@@ -105,12 +114,12 @@ QByteArray rowLine(const TableRow &row)
 bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProgress *progress)
 {
     ProgressScope scope(progress, rowCount);
-    // The table holds few distinct texts: encode each once.
-    std::vector<QByteArray> cells(table.textIdEnd());
-    cells[0] = QByteArrayLiteral("NULL");
-    std::vector<bool> encoded(cells.size(), false);
-    encoded[0] = true;
-
+    // The table holds few distinct texts: encode each once, with its tab.
+    EncodedCells cells(table.textIdEnd());
+    const auto encode = [&](std::uint32_t id, QByteArray &bytes) {
+        bytes.append('\t');
+        appendTextCell(table.textOfId(id), bytes);
+    };
     ChunkWriter chunk(out);
     chunk.put(headerLine());
     for (int r = 0; r < rowCount; ++r) {
@@ -119,14 +128,8 @@ bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProg
             chunk.putNumber(*row.no);
         else
             chunk.put("\"\"", 2);
-        for (const std::uint32_t id : row.text) {
-            if (!encoded[id]) {
-                cells[id] = textCell(table.textOfId(id));
-                encoded[id] = true;
-            }
-            chunk.put('\t');
-            chunk.put(cells[id]);
-        }
+        for (const std::uint32_t id : row.text)
+            cells.put(chunk, id, encode);
         chunk.put("\r\n", 2);
         if (!chunk.rowDone())
             return false;

@@ -6,6 +6,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace TableXmlPacket {
@@ -14,13 +16,25 @@ namespace {
 
 constexpr int kProgressRows = 1 << 14;
 
+// A character written as itself.
+bool isPlain(char16_t c)
+{
+    return c >= 32 && c <= 0xff && c != '<' && c != '>' && c != '&' && c != '"' && c != '\'' && c != '\\';
+}
+
 // An attribute value as written: markup characters, line ends, tab and
 // backslash as references; characters beyond 8 bits as numeric references;
 // other control characters, which XML cannot carry at all, as "?".
-QByteArray attributeValue(QStringView text)
+void appendAttributeValue(QStringView text, QByteArray &out)
 {
-    QByteArray out;
-    out.reserve(text.size());
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return isPlain(c.unicode()); })) {
+        const qsizetype start = out.size();
+        out.resize(start + text.size());
+        char *p = out.data() + start;
+        for (QChar c : text)
+            *p++ = char(c.unicode());
+        return;
+    }
     for (QChar ch : text) {
         const char16_t c = ch.unicode();
         switch (c) {
@@ -60,6 +74,13 @@ QByteArray attributeValue(QStringView text)
                 out.append(char(c));
         }
     }
+}
+
+QByteArray attributeValue(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    appendAttributeValue(text, out);
     return out;
 }
 
@@ -99,12 +120,24 @@ bool writeMetadata(ChunkWriter &chunk, const MeasurementTable &table, int rowCou
 bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProgress *progress)
 {
     ProgressScope scope(progress, rowCount);
-    // Attribute names and escaped texts, each made once.
-    QByteArray names[MeasurementTable::FieldCount];
-    for (int f = 0; f < MeasurementTable::FieldCount; ++f)
-        names[f] = ' ' + MeasurementTable::fieldName(f).toLatin1() + "=\"";
-    std::vector<QByteArray> values(table.textIdEnd());
-    std::vector<bool> escaped(values.size(), false);
+    // Attribute names, with the slack ChunkWriter::putShort reads, and escaped
+    // texts with their closing quote, each made once.
+    QByteArray names;
+    qsizetype nameAt[MeasurementTable::FieldCount + 1];
+    for (int f = 0; f < MeasurementTable::FieldCount; ++f) {
+        nameAt[f] = names.size();
+        names += ' ' + MeasurementTable::fieldName(f).toLatin1() + "=\"";
+    }
+    nameAt[MeasurementTable::FieldCount] = names.size();
+    names.append(ChunkWriter::Slack, '\0');
+    const auto putName = [&](ChunkWriter &chunk, int f) {
+        chunk.putShort(names.constData() + nameAt[f], nameAt[f + 1] - nameAt[f]);
+    };
+    EncodedCells values(table.textIdEnd());
+    const auto encode = [&](std::uint32_t id, QByteArray &bytes) {
+        appendAttributeValue(table.textOfId(id), bytes);
+        bytes.append('"');
+    };
 
     ChunkWriter chunk(out);
     if (!writeMetadata(chunk, table, rowCount))
@@ -116,7 +149,7 @@ bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProg
         else
             chunk.put("<ROW", 4);
         if (row.no) {
-            chunk.put(names[MeasurementTable::No]);
+            putName(chunk, MeasurementTable::No);
             chunk.putNumber(*row.no);
             chunk.put('"');
         }
@@ -124,16 +157,11 @@ bool write(QIODevice &out, const MeasurementTable &table, int rowCount, FileProg
             const std::uint32_t id = row.text[i];
             if (id == 0)
                 continue;
-            if (!escaped[id]) {
-                values[id] = attributeValue(table.textOfId(id));
-                escaped[id] = true;
-            }
-            chunk.put(names[MeasurementTable::Time + i]);
-            chunk.put(values[id]);
-            chunk.put('"');
+            putName(chunk, MeasurementTable::Time + i);
+            values.put(chunk, id, encode);
         }
         if (row.nval) {
-            chunk.put(names[MeasurementTable::NVal]);
+            putName(chunk, MeasurementTable::NVal);
             chunk.putNumber(*row.nval);
             chunk.put('"');
         }

@@ -31,6 +31,7 @@ class TestTableTextFile : public QObject {
 private slots:
     void writesTheGoldenFile();
     void emptyTableIsTheHeaderAlone();
+    void bigTableIsWrittenLineByLine();
     void everyWrittenFileLoadsBackCellForCell();
     void readerRules_data();
     void readerRules();
@@ -63,6 +64,18 @@ void TestTableTextFile::emptyTableIsTheHeaderAlone()
     MeasurementTable loaded;
     QVERIFY(TableTextFile::parse(kHeader, loaded).ok);
     QCOMPARE(loaded.rowCount(), 0);
+}
+
+// The writer encodes each distinct text once and gathers lines into chunks;
+// the file must still be the header and every row's own line, in order.
+void TestTableTextFile::bigTableIsWrittenLineByLine()
+{
+    const MeasurementTable table = bigTable();
+    QByteArray expected = TableTextFile::headerLine();
+    for (int r = 0; r < table.rowCount(); ++r)
+        expected += TableTextFile::rowLine(table.row(r));
+    QVERIFY(expected.size() > 3 << 20);
+    QCOMPARE(written(table), expected);
 }
 
 // Regression: a 12-hour time ("9:05:07 PM") split into two cells and made
