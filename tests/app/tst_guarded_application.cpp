@@ -4,7 +4,7 @@
 #include "app/guarded_application.h"
 
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <stdexcept>
 

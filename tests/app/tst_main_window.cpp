@@ -19,7 +19,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

@@ -6,7 +6,7 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QScrollBar>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
-#include <QtTest>
+#include <QTest>
 
 #include "app/widgets.h"
 

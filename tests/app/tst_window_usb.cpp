@@ -10,7 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

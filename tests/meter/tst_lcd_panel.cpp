@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QRegion>
-#include <QtTest>
+#include <QTest>
 
 #include <initializer_list>
 #include <random>

@@ -5,7 +5,7 @@
 #include "meter/meter_decoder.h"
 #include "record/chart_model.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <vector>
 

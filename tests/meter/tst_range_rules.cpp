@@ -5,7 +5,7 @@
 #include "meter/range_rules.h"
 #include "record/chart_model.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <set>
 

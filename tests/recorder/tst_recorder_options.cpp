@@ -1,6 +1,6 @@
 #include "recorder/recorder_options.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestRecorderOptions : public QObject {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #include "hid_test_support.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestHidController : public QObject {
     Q_OBJECT

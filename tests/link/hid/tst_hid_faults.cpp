@@ -2,7 +2,7 @@
 
 #include "link/hid/hid_read_thread.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <stdexcept>
 

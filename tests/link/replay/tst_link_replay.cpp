@@ -5,7 +5,7 @@
 #include "link/serial/serial_fakes.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

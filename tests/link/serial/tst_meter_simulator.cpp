@@ -6,7 +6,7 @@
 #include "link/serial/simulated_serial_port.h"
 
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 #include <fcntl.h>
 #include <poll.h>

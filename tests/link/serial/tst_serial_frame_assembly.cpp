@@ -4,7 +4,7 @@
 #include "link/serial/serial_frame_assembly.h"
 
 #include <QFile>
-#include <QtTest>
+#include <QTest>
 
 #include <random>
 #include <stdexcept>

@@ -9,7 +9,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
-#include <QtTest>
+#include <QTest>
 
 #include <random>
 

@@ -1,7 +1,7 @@
 #include "link/hid/hid_test_support.h"
 #include "link/usb/usb_adapter.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <cerrno>
 #include <memory>

@@ -3,7 +3,7 @@
 #include "link/usb/simulated_usb_cable.h"
 #include "link/usb/usb_adapter.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

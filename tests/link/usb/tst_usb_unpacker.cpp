@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 #include <QStringList>
-#include <QtTest>
+#include <QTest>
 
 #include <stdexcept>
 
