@@ -11,6 +11,15 @@ QString keptNote(bool existed)
     return existed ? QStringLiteral(" The existing file was left unchanged.") : QString();
 }
 
+// Devices and pipes never end (/dev/zero) or block the window on open (a
+// pipe without a writer); a save would replace the device with a file.
+bool isDeviceOrPipe(const QFileInfo &info)
+{
+    return info.exists() && !info.isFile() && !info.isDir();
+}
+
+const QString kNotAFile = QStringLiteral("The name is a device or a pipe, not a file.");
+
 } // namespace
 
 FileResult saveFileSafely(const QString &fileName, const std::function<bool(QIODevice &)> &write)
@@ -19,6 +28,8 @@ FileResult saveFileSafely(const QString &fileName, const std::function<bool(QIOD
     const bool existed = info.exists();
     if (info.isDir())
         return FileResult::failure(QStringLiteral("The name is a folder, not a file."));
+    if (isDeviceOrPipe(info))
+        return FileResult::failure(kNotAFile);
 
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -40,6 +51,8 @@ FileResult checkReadableFile(const QString &fileName)
         return FileResult::failure(QStringLiteral("The file does not exist."));
     if (info.isDir())
         return FileResult::failure(QStringLiteral("The name is a folder, not a file."));
+    if (isDeviceOrPipe(info))
+        return FileResult::failure(kNotAFile);
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return FileResult::failure(file.errorString() + '.');

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -195,6 +196,11 @@ void TestTableTextFile::badFilesAreRefusedWithAReason_data()
                               << "The name is a folder, not a file.";
     QTest::newRow("no permission") << "locked.xls"
                                    << "";
+    // Would read without end, or block the window waiting for a writer.
+    QTest::newRow("a device") << "/dev/zero"
+                              << "The name is a device or a pipe, not a file.";
+    QTest::newRow("a pipe") << "pipe.xls"
+                            << "The name is a device or a pipe, not a file.";
 }
 
 void TestTableTextFile::badFilesAreRefusedWithAReason()
@@ -208,9 +214,11 @@ void TestTableTextFile::badFilesAreRefusedWithAReason()
     const QString locked = dir.filePath(QStringLiteral("locked.xls"));
     QVERIFY(writeBytes(locked, kHeader + "1\r\n"));
     QFile::setPermissions(locked, QFileDevice::WriteOwner);
+    QCOMPARE(mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.xls"))).constData(), 0600), 0);
 
     MeasurementTable table;
-    const FileResult result = TableTextFile::load(dir.filePath(name), table);
+    const FileResult result =
+        TableTextFile::load(QDir::isAbsolutePath(name) ? name : dir.filePath(name), table);
     QVERIFY(!result.ok);
     QVERIFY(!result.reason.isEmpty());
     if (!reason.isEmpty())
@@ -225,6 +233,7 @@ void TestTableTextFile::failedSaveLeavesTheOldFile_data()
     QTest::newRow("the disk fills up (file size limit)") << "full";
     QTest::newRow("read-only folder") << "readonly";
     QTest::newRow("a folder as name") << "folder";
+    QTest::newRow("a pipe as name") << "pipe";
 }
 
 void TestTableTextFile::failedSaveLeavesTheOldFile()
@@ -262,6 +271,11 @@ void TestTableTextFile::failedSaveLeavesTheOldFile()
         result = TableTextFile::save(name, goldenTable(), 3);
         QFile::setPermissions(dir.path(),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    } else if (how == "pipe") {
+        const QString pipe = dir.filePath(QStringLiteral("pipe.xls"));
+        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        result = TableTextFile::save(pipe, goldenTable(), 3);
+        QVERIFY(!QFileInfo(pipe).isFile()); // not replaced by a file
     } else {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub.xls")));
         result = TableTextFile::save(dir.filePath(QStringLiteral("sub.xls")), goldenTable(), 3);
@@ -269,7 +283,7 @@ void TestTableTextFile::failedSaveLeavesTheOldFile()
     QVERIFY(!result.ok);
     QVERIFY(!result.reason.isEmpty());
     QCOMPARE(fileBytes(name), old);
-    if (how != "folder")
+    if (how != "folder" && how != "pipe")
         QVERIFY2(result.reason.endsWith(" The existing file was left unchanged."), qPrintable(result.reason));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.xls"}); // no temporary left over
 }
