@@ -181,6 +181,82 @@ int splitCells(QByteArrayView line, CellBuffers &cells)
     return count;
 }
 
+namespace {
+
+// Appends the rows of whole lines as they come, a part of the text at a time.
+class LineParser {
+public:
+    explicit LineParser(MeasurementTable &table) : m_table(table) {}
+
+    // Takes text that ends with a whole line (or the text's end).
+    FileResult take(QByteArrayView text)
+    {
+        const char *const data = text.data();
+        const qsizetype size = text.size();
+        qsizetype pos = 0;
+        while (pos < size) {
+            qsizetype end = pos;
+            while (end < size && data[end] != '\r' && data[end] != '\n')
+                ++end;
+            const QByteArrayView line(data + pos, end - pos);
+            pos = end;
+            if (pos < size && data[pos] == '\r') {
+                if (++pos < size && data[pos] == '\n') // the pair counts once
+                    ++pos;
+            } else if (pos < size) {
+                ++pos;
+            }
+            if (++m_lineNo == 1)
+                continue; // the header is never examined
+            if (FileResult row = rowOf(line); !row)
+                return row;
+        }
+        return {};
+    }
+
+private:
+    FileResult rowOf(QByteArrayView line)
+    {
+        const int count = splitCells(line, m_cells);
+        if (count == 0)
+            return {};
+        if (count > MaxCells)
+            return FileResult::failure(QStringLiteral("Line %1 holds more than seven cells.").arg(m_lineNo));
+        std::optional<qint32> no, nval;
+        std::array<QStringView, 5> texts;
+        for (int c = 0; c < count; ++c) {
+            if (c == MeasurementTable::No || c == MeasurementTable::NVal) {
+                if (!toInteger(m_cells[c], c == MeasurementTable::No ? no : nval))
+                    return FileResult::failure(
+                        QStringLiteral("Line %1: \"%2\" is not a whole number for the field %3.")
+                            .arg(m_lineNo)
+                            .arg(shown(m_cells[c]), MeasurementTable::fieldName(c)));
+            } else {
+                texts[c - MeasurementTable::Time] = m_cells[c];
+            }
+        }
+        m_table.appendUnobserved(no, texts, nval, true);
+        return {};
+    }
+
+    MeasurementTable &m_table;
+    CellBuffers m_cells;
+    int m_lineNo = 0;
+};
+
+// Where the whole lines of text end. A CR at the very end waits for the next
+// part, which may begin with its LF.
+qsizetype wholeLinesEnd(QByteArrayView text)
+{
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        if (text[i] == '\n' || (text[i] == '\r' && i + 1 < text.size()))
+            return i + 1;
+    }
+    return 0;
+}
+
+} // namespace
+
 FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *progress)
 {
     if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
@@ -189,49 +265,10 @@ FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *pro
         return FileResult::failure(QStringLiteral("The file is empty."));
 
     ProgressScope scope(progress, text.size());
-    CellBuffers cells;
-    const char *const data = text.data();
-    const qsizetype size = text.size();
-    qsizetype pos = 0;
-    int lineNo = 0;
-    while (pos < size) {
-        qsizetype end = pos;
-        while (end < size && data[end] != '\r' && data[end] != '\n')
-            ++end;
-        const QByteArrayView line(data + pos, end - pos);
-        pos = end;
-        if (pos < size && data[pos] == '\r') {
-            if (++pos < size && data[pos] == '\n') // the pair counts once
-                ++pos;
-        } else if (pos < size) {
-            ++pos;
-        }
-        if (++lineNo == 1)
-            continue; // the header is never examined
-
-        const int count = splitCells(line, cells);
-        if (count == 0)
-            continue;
-        if (count > MaxCells)
-            return FileResult::failure(QStringLiteral("Line %1 holds more than seven cells.").arg(lineNo));
-        std::optional<qint32> no, nval;
-        std::array<QStringView, 5> texts;
-        for (int c = 0; c < count; ++c) {
-            if (c == MeasurementTable::No || c == MeasurementTable::NVal) {
-                if (!toInteger(cells[c], c == MeasurementTable::No ? no : nval))
-                    return FileResult::failure(
-                        QStringLiteral("Line %1: \"%2\" is not a whole number for the field %3.")
-                            .arg(lineNo)
-                            .arg(shown(cells[c]), MeasurementTable::fieldName(c)));
-            } else {
-                texts[c - MeasurementTable::Time] = cells[c];
-            }
-        }
-        table.appendUnobserved(no, texts, nval, true);
-        if (lineNo % kProgressRows == 0)
-            scope.advance(pos);
-    }
-    return {};
+    LineParser parser(table);
+    const FileResult result = parser.take(text);
+    scope.advance(text.size());
+    return result;
 }
 
 FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *progress)
@@ -239,12 +276,40 @@ FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *
     if (FileResult readable = checkReadableFile(fileName); !readable)
         return readable;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return FileResult::failure(file.errorString() + '.');
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return FileResult::failure(file.errorString() + '.');
-    return parse(bytes, table, progress);
+
+    // Read a megabyte at a time into one buffer: a large file then costs
+    // neither a copy of its size in memory nor the fresh pages to hold it.
+    constexpr qint64 kReadBytes = 1 << 20;
+    ProgressScope scope(progress, file.size());
+    LineParser parser(table);
+    QByteArray pending;
+    qint64 total = 0;
+    bool last = false;
+    while (!last) {
+        const qsizetype kept = pending.size();
+        pending.resize(kept + kReadBytes);
+        const qint64 got = file.read(pending.data() + kept, kReadBytes);
+        if (got < 0)
+            return FileResult::failure(file.errorString() + '.');
+        pending.truncate(kept + got);
+        last = got == 0;
+        // The text ends at a NUL byte, as it does for parse().
+        if (const qsizetype nul = QByteArrayView(pending).sliced(kept).indexOf('\0'); nul >= 0) {
+            pending.truncate(kept + nul);
+            last = true;
+        }
+        total += pending.size() - kept;
+        const qsizetype whole = last ? pending.size() : wholeLinesEnd(pending);
+        if (FileResult r = parser.take(QByteArrayView(pending).first(whole)); !r)
+            return r;
+        pending.remove(0, whole);
+        scope.advance(file.pos());
+    }
+    if (total == 0)
+        return FileResult::failure(QStringLiteral("The file is empty."));
+    return {};
 }
 
 } // namespace TableTextFile

@@ -37,6 +37,8 @@ private slots:
     void readerRules_data();
     void readerRules();
     void eightBitTextRoundTripsByteForByte();
+    void fileReadInPartsGivesTheRowsOfTheWholeText_data();
+    void fileReadInPartsGivesTheRowsOfTheWholeText();
     void loadingAppendsAfterExistingRows();
     void badFilesAreRefusedWithAReason_data();
     void badFilesAreRefusedWithAReason();
@@ -173,6 +175,45 @@ void TestTableTextFile::eightBitTextRoundTripsByteForByte()
     MeasurementTable wide;
     wide.appendRow({1, QStringLiteral("오후 9:05"), {}, {}, {}, {}, {}});
     QCOMPARE(written(wide), kHeader + "1\t\"?? 9:05\"\tNULL\tNULL\tNULL\tNULL\r\n");
+}
+
+// A file is read a megabyte at a time; what straddles two reads must come
+// out as it does from the text in one piece.
+void TestTableTextFile::fileReadInPartsGivesTheRowsOfTheWholeText_data()
+{
+    constexpr int kRead = 1 << 20;
+    QTest::addColumn<QByteArray>("text");
+    const auto upTo = [](int end, const QByteArray &tail) {
+        QByteArray text = kHeader;
+        for (int no = 1; text.size() < end - 40; ++no)
+            text += QByteArray::number(no) + "\t12:00:01\tDC\t1.234\tV\tpass\r\n";
+        text += QByteArray(end - text.size(), ' ');
+        return text + tail;
+    };
+    // The bad line's number in the reason shows the pair counted once.
+    QTest::newRow("CR LF split between reads") << upTo(kRead - 1, "\r\n7\tlast\r\nbad\r\n");
+    QTest::newRow("lone CR at a read's end") << upTo(kRead - 1, "\r8\tlast\r\n");
+    QTest::newRow("a line longer than a read")
+        << upTo(kRead / 2, "\r\n9\t" + QByteArray(kRead + 5000, 'x') + "\tV\r\n10\tafter\r\n");
+    QTest::newRow("NUL in a later read")
+        << upTo(kRead + 100, "\r\n11\tcut" + QByteArray(1, '\0') + "\r\n12\tnever\r\n");
+    QTest::newRow("no line end at the end") << upTo(kRead + 3, "\r\n13\tend");
+}
+
+void TestTableTextFile::fileReadInPartsGivesTheRowsOfTheWholeText()
+{
+    QFETCH(QByteArray, text);
+    MeasurementTable whole;
+    const FileResult wholeResult = TableTextFile::parse(text, whole);
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("big.xls"));
+    QVERIFY(writeBytes(name, text));
+    MeasurementTable read;
+    const FileResult readResult = TableTextFile::load(name, read);
+    QCOMPARE(readResult.ok, wholeResult.ok);
+    QCOMPARE(readResult.reason, wholeResult.reason);
+    QVERIFY(whole.rowCount() > 1000);
+    QCOMPARE(dump(read), dump(whole));
 }
 
 void TestTableTextFile::loadingAppendsAfterExistingRows()
