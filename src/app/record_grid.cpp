@@ -279,7 +279,20 @@ void RecordGrid::paintEvent(QPaintEvent *event)
     QPainter p(viewport());
     if (!model())
         return;
-    const QRect dirty = event->rect();
+    // A new row's paint covers rows apart (the one scrolled in, the current
+    // row left and the one taken); clipped to one rectangle at a time the
+    // painter copies cells whole instead of span by span.
+    const QRegion &region = event->region();
+    if (region.rectCount() == 1)
+        return paintArea(p, region.boundingRect());
+    for (const QRect &area : region) {
+        p.setClipRect(area);
+        paintArea(p, area);
+    }
+}
+
+void RecordGrid::paintArea(QPainter &p, const QRect &dirty)
+{
     const int rows = model()->rowCount(rootIndex());
     const int columns = model()->columnCount(rootIndex());
     const int first = firstVisibleRow() + std::max(0, dirty.top()) / m_rowHeight;
