@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QCache>
 #include <QColor>
 #include <QFrame>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QWidget>
 
 #include <functional>
@@ -62,5 +64,55 @@ private:
     std::function<bool(QChar)> m_accept;
 };
 
+// The application's style with the panel of a line edit drawn once for each
+// look and then copied: a field whose text changes with every reading would
+// otherwise fill its antialiased frame anew each time. A focused field is
+// drawn afresh (its frame is drawn twice over).
+class PanelCopyingStyle : public QProxyStyle {
+    Q_OBJECT
+
+public:
+    PanelCopyingStyle(); // over a new instance of the application's style
+
+    // Off, every panel is drawn afresh (tests compare the copy with such a drawing).
+    void setCopiesPanels(bool on) { m_copiesPanels = on; }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget = nullptr) const override;
+
+private:
+    struct Key {
+        QSize size;
+        int state;
+        qint64 palette;
+        int lineWidth;
+        qreal pixelRatio;
+        bool operator==(const Key &o) const
+        {
+            return size == o.size && state == o.state && palette == o.palette && lineWidth == o.lineWidth &&
+                   pixelRatio == o.pixelRatio;
+        }
+        friend size_t qHash(const Key &k, size_t seed = 0)
+        {
+            return qHashMulti(seed, k.size.width(), k.size.height(), k.state, k.palette, k.pixelRatio);
+        }
+    };
+    bool m_copiesPanels = true;
+    mutable QCache<Key, QImage> m_panels{16};
+};
+
 // A sunken white panel, as the LCD and limit panels are drawn.
 QFrame *makeSunkenPanel(QWidget *parent, const QColor &background);
+
+// A frame that leaves its edge alone when a paint lies inside it: every
+// reading repaints the value field on the limit panel, and with it the
+// panel beneath.
+class InnerPaintFrame : public QFrame {
+    Q_OBJECT
+
+public:
+    using QFrame::QFrame;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};

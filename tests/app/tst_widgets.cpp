@@ -1,0 +1,96 @@
+#include "app/widgets.h"
+
+#include <QImage>
+#include <QLineEdit>
+#include <QtTest>
+
+class TestWidgets : public QObject {
+    Q_OBJECT
+
+private slots:
+    void copiedPanelMatchesAFreshDrawing_data();
+    void copiedPanelMatchesAFreshDrawing();
+    void panelPaintInsideLeavesTheEdgeAsItWas();
+};
+
+namespace {
+
+QImage drawn(QWidget &widget, qreal pixelRatio)
+{
+    QImage image((QSizeF(widget.size()) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(pixelRatio);
+    image.fill(Qt::blue);
+    widget.render(&image);
+    return image;
+}
+
+} // namespace
+
+void TestWidgets::copiedPanelMatchesAFreshDrawing_data()
+{
+    QTest::addColumn<qreal>("pixelRatio");
+    QTest::addColumn<QColor>("beneath");
+    QTest::newRow("on the white limit panel") << 1.0 << QColor(Qt::white);
+    QTest::newRow("on a coloured panel") << 1.0 << QColor(90, 140, 200);
+    QTest::newRow("high-density display") << 2.0 << QColor(90, 140, 200);
+}
+
+// A field's panel is drawn once for each look and then copied over what lies
+// beneath it; the copy must give the pixels the application's style gives.
+void TestWidgets::copiedPanelMatchesAFreshDrawing()
+{
+    QFETCH(qreal, pixelRatio);
+    QFETCH(QColor, beneath);
+    PanelCopyingStyle copying;
+    PanelCopyingStyle fresh;
+    fresh.setCopiesPanels(false);
+    auto draw = [&](QStyle &style, const QColor &base, const QString &text) {
+        QWidget panel;
+        panel.resize(110, 50);
+        panel.setAutoFillBackground(true);
+        QPalette pal = panel.palette();
+        pal.setColor(QPalette::Window, beneath);
+        panel.setPalette(pal);
+        auto *field = new QLineEdit(text, &panel);
+        field->setGeometry(12, 9, 81, 32);
+        QFont font(QStringLiteral("Arial"));
+        font.setPixelSize(21);
+        font.setBold(true);
+        field->setFont(font);
+        field->setStyle(&style);
+        QPalette fieldPalette = field->palette();
+        fieldPalette.setColor(QPalette::Base, base);
+        field->setPalette(fieldPalette);
+        return drawn(panel, pixelRatio);
+    };
+    for (const QColor &base : {QColor(255, 255, 225), QColor(Qt::red), QColor(Qt::green)}) {
+        for (const QString &text : {QStringLiteral("1.234"), QStringLiteral("-0.5")}) {
+            const QImage copied = draw(copying, base, text);
+            QVERIFY2(copied == draw(fresh, base, text), qPrintable(base.name() + QLatin1Char(' ') + text));
+            QVERIFY2(draw(copying, base, text) == copied,
+                     qPrintable(base.name() + QStringLiteral(", copied again")));
+        }
+    }
+}
+
+// The limit panel leaves its sunken edge out of a paint inside it.
+void TestWidgets::panelPaintInsideLeavesTheEdgeAsItWas()
+{
+    QWidget window;
+    window.resize(200, 120);
+    QFrame *panel = makeSunkenPanel(&window, Qt::white);
+    panel->setGeometry(10, 10, 180, 100);
+    const QImage whole = drawn(window, 1);
+    QImage repainted = whole;
+    const QRect inside(40, 30, 60, 40); // in the panel's coordinates
+    panel->render(&repainted, panel->pos() + inside.topLeft(), QRegion(inside));
+    QCOMPARE(repainted, whole);
+    // A paint that reaches the edge still draws it.
+    QImage edge = whole;
+    edge.fill(Qt::blue);
+    panel->render(&edge, panel->pos(), QRegion(panel->rect()));
+    QCOMPARE(edge.copy(QRect(panel->pos(), panel->size())), whole.copy(QRect(panel->pos(), panel->size())));
+}
+
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"
