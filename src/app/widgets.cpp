@@ -31,9 +31,38 @@ void CircleShape::setFillColor(const QColor &color)
     update();
 }
 
-void CircleShape::paintEvent(QPaintEvent *)
+void CircleShape::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
+    // Only an image's pixels can be read back, and only whole ones copied.
+    const QPaintDevice *device = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
+    const auto *image =
+        device && device->devType() == QInternal::Image ? static_cast<const QImage *>(device) : nullptr;
+    const QTransform toDevice = p.deviceTransform();
+    const QRectF area = toDevice.mapRect(QRectF(event->rect()));
+    const QRect pixels = area.toAlignedRect();
+    if (!m_repeatsPaints || !image || toDevice.type() > QTransform::TxScale || area != QRectF(pixels) ||
+        !image->rect().contains(pixels)) {
+        draw(p);
+        return;
+    }
+    Paint paint{event->region(), m_fill, size(), toDevice, pixels, image->copy(pixels), QImage()};
+    if (paint.region == m_last.region && paint.fill == m_last.fill && paint.size == m_last.size &&
+        paint.toDevice == m_last.toDevice && paint.pixels == m_last.pixels && paint.before == m_last.before) {
+        // Device pixels one to one; the paint's clip keeps to its region.
+        p.setWorldTransform(toDevice.inverted());
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(pixels.topLeft(), m_last.after);
+        return;
+    }
+    draw(p);
+    paint.after = image->copy(pixels);
+    paint.after.setDevicePixelRatio(1); // copied back pixel for pixel
+    m_last = std::move(paint);
+}
+
+void CircleShape::draw(QPainter &p) const
+{
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(m_fill);

@@ -32,6 +32,9 @@ private:
 };
 
 // A filled ellipse with a black outline, the verdict lamp of the limit panel.
+// The value field beside it overlaps its edge, so every reading repaints a
+// sliver of it; a paint over the same pixels as the one before copies that
+// paint's result instead of filling the whole ellipse's outline again.
 class CircleShape : public QWidget {
     Q_OBJECT
 
@@ -40,11 +43,28 @@ public:
     void setFillColor(const QColor &color);
     QColor fillColor() const { return m_fill; }
 
+    // Off, every paint draws the ellipse (tests compare the copies with such a drawing).
+    void setRepeatsPaints(bool on) { m_repeatsPaints = on; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void draw(QPainter &painter) const;
+
+    // The last paint: where it went on its device, and the device's
+    // pixels there before and after it.
+    struct Paint {
+        QRegion region;
+        QColor fill;
+        QSize size;
+        QTransform toDevice;
+        QRect pixels;
+        QImage before, after;
+    };
     QColor m_fill = Qt::white;
+    bool m_repeatsPaints = true;
+    Paint m_last;
 };
 
 // Discards typed characters that `accept` refuses, as a key-press handler

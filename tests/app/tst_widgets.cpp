@@ -11,6 +11,8 @@ private slots:
     void copiedPanelMatchesAFreshDrawing_data();
     void copiedPanelMatchesAFreshDrawing();
     void panelPaintInsideLeavesTheEdgeAsItWas();
+    void repeatedLampPaintMatchesAFreshDrawing_data();
+    void repeatedLampPaintMatchesAFreshDrawing();
 };
 
 namespace {
@@ -90,6 +92,82 @@ void TestWidgets::panelPaintInsideLeavesTheEdgeAsItWas()
     edge.fill(Qt::blue);
     panel->render(&edge, panel->pos(), QRegion(panel->rect()));
     QCOMPARE(edge.copy(QRect(panel->pos(), panel->size())), whole.copy(QRect(panel->pos(), panel->size())));
+}
+
+void TestWidgets::repeatedLampPaintMatchesAFreshDrawing_data()
+{
+    QTest::addColumn<qreal>("pixelRatio");
+    QTest::newRow("one device pixel a pixel") << 1.0;
+    QTest::newRow("high-density display") << 2.0;
+}
+
+// The value field overlaps the lamp's edge, as on the limit panel: each new
+// value repaints the field and the sliver of the lamp over it. A repaint
+// over the same pixels copies the one before; the pixels must be what
+// drawing the lamp gives, also when the lamp's colour or what lies beneath
+// it changes.
+void TestWidgets::repeatedLampPaintMatchesAFreshDrawing()
+{
+    QFETCH(qreal, pixelRatio);
+    struct Panel {
+        QWidget panel;
+        QLineEdit *field = new QLineEdit(&panel);
+        CircleShape *lamp = new CircleShape(&panel);
+        QImage image;
+        explicit Panel(bool repeats, qreal ratio)
+        {
+            panel.resize(320, 120);
+            panel.setAutoFillBackground(true);
+            field->setGeometry(112, 43, 81, 32);
+            lamp->setGeometry(192, 8, 113, 97);
+            lamp->setRepeatsPaints(repeats);
+            image = QImage((QSizeF(panel.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::blue);
+        }
+        void set(const QString &value, const QColor &fill, const QColor &beneath)
+        {
+            field->setText(value);
+            lamp->setFillColor(fill);
+            QPalette pal = panel.palette();
+            pal.setColor(QPalette::Window, beneath);
+            panel.setPalette(pal);
+        }
+        const QImage &paint(const QRect &area)
+        {
+            panel.render(&image, area.topLeft(), QRegion(area));
+            return image;
+        }
+    };
+    Panel repeating(true, pixelRatio);
+    Panel fresh(false, pixelRatio);
+    const QRect whole(0, 0, 320, 120);
+    const QRect field(112, 43, 81, 32);
+    struct Step {
+        const char *value;
+        QColor fill, beneath;
+        QRect area;
+    };
+    const Step steps[] = {
+        {"1.000", QColor(255, 255, 225), Qt::white, whole},
+        {"1.037", QColor(255, 255, 225), Qt::white, field},
+        {"1.074", QColor(255, 255, 225), Qt::white, field},
+        {"1.111", Qt::red, Qt::white, whole},
+        {"1.148", Qt::red, Qt::white, field},
+        {"1.185", Qt::red, Qt::white, field},
+        {"1.222", Qt::red, QColor(90, 140, 200), field},
+        {"1.259", Qt::red, QColor(90, 140, 200), field},
+        {"1.296", Qt::green, QColor(90, 140, 200), field},
+        {"1.333", Qt::green, QColor(90, 140, 200), whole},
+    };
+    int i = 0;
+    for (const Step &step : steps) {
+        repeating.set(QString::fromLatin1(step.value), step.fill, step.beneath);
+        fresh.set(QString::fromLatin1(step.value), step.fill, step.beneath);
+        QVERIFY2(repeating.paint(step.area) == fresh.paint(step.area),
+                 qPrintable(QStringLiteral("step %1").arg(i)));
+        ++i;
+    }
 }
 
 QTEST_MAIN(TestWidgets)
