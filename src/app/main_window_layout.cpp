@@ -85,7 +85,7 @@ void TFCOMM::createLayout()
     Panel1 = new LcdPanel(client);
     Panel1->setGeometry(5, 36, 302, 162);
 
-    PBar2 = new QProgressBar(client);
+    PBar2 = new ReplayingProgressBar(client);
     PBar2->setGeometry(5, 197, 302, 17);
     PBar2->setTextVisible(false);
     PBar2->setRange(0, 60);

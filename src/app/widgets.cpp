@@ -34,39 +34,41 @@ void CircleShape::setFillColor(const QColor &color)
 void CircleShape::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    // Only an image's pixels can be read back, and only whole ones copied.
-    const QPaintDevice *device = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
-    const auto *image =
-        device && device->devType() == QInternal::Image ? static_cast<const QImage *>(device) : nullptr;
-    const QTransform toDevice = p.deviceTransform();
-    const QRectF area = toDevice.mapRect(QRectF(event->rect()));
-    const QRect pixels = area.toAlignedRect();
-    if (!m_repeatsPaints || !image || toDevice.type() > QTransform::TxScale || area != QRectF(pixels) ||
-        !image->rect().contains(pixels)) {
-        draw(p);
-        return;
-    }
-    Paint paint{event->region(), m_fill, size(), toDevice, pixels, image->copy(pixels), QImage()};
-    if (paint.region == m_last.region && paint.fill == m_last.fill && paint.size == m_last.size &&
-        paint.toDevice == m_last.toDevice && paint.pixels == m_last.pixels && paint.before == m_last.before) {
-        // Device pixels one to one; the paint's clip keeps to its region.
-        p.setWorldTransform(toDevice.inverted());
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.drawImage(pixels.topLeft(), m_last.after);
-        return;
-    }
-    draw(p);
-    paint.after = image->copy(pixels);
-    paint.after.setDevicePixelRatio(1); // copied back pixel for pixel
-    m_last = std::move(paint);
+    const QString look = m_fill.name(QColor::HexArgb) + QStringLiteral(" %1x%2").arg(width()).arg(height());
+    m_paints.paint(p, *event, look, [this](QPainter &painter) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(m_fill);
+        painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    });
 }
 
-void CircleShape::draw(QPainter &p) const
+void ReplayingProgressBar::paintEvent(QPaintEvent *event)
 {
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, 1));
-    p.setBrush(m_fill);
-    p.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    // A bar without a range moves by itself.
+    if (minimum() == maximum())
+        return QProgressBar::paintEvent(event);
+    const QString look =
+        QStringLiteral("%1 %2 %3 %4x%5 %6 %7 %8 %9 %10")
+            .arg(value())
+            .arg(minimum())
+            .arg(maximum())
+            .arg(width())
+            .arg(height())
+            .arg(palette().cacheKey())
+            .arg(int(isEnabled()) | int(orientation()) << 1 | int(invertedAppearance()) << 3 |
+                 int(isTextVisible()) << 4 | int(hasFocus()) << 5 | int(underMouse()) << 6)
+            .arg(text())
+            .arg(int(alignment()))
+            .arg(int(textDirection()));
+    {
+        QPainter p(this);
+        if (m_paints.replay(p, *event, look))
+            return;
+    }
+    QProgressBar::paintEvent(event); // with a painter of its own
+    QPainter p(this);
+    m_paints.record(p);
 }
 
 KeyFilter::KeyFilter(QWidget *target, std::function<bool(QChar)> accept)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "paint_replay.h"
+
 #include <QCache>
 #include <QColor>
 #include <QFrame>
 #include <QLabel>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QWidget>
 
@@ -33,8 +36,7 @@ private:
 
 // A filled ellipse with a black outline, the verdict lamp of the limit panel.
 // The value field beside it overlaps its edge, so every reading repaints a
-// sliver of it; a paint over the same pixels as the one before copies that
-// paint's result instead of filling the whole ellipse's outline again.
+// sliver of it: that paint is copied rather than the whole ellipse filled.
 class CircleShape : public QWidget {
     Q_OBJECT
 
@@ -44,27 +46,32 @@ public:
     QColor fillColor() const { return m_fill; }
 
     // Off, every paint draws the ellipse (tests compare the copies with such a drawing).
-    void setRepeatsPaints(bool on) { m_repeatsPaints = on; }
+    void setRepeatsPaints(bool on) { m_paints.setEnabled(on); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void draw(QPainter &painter) const;
-
-    // The last paint: where it went on its device, and the device's
-    // pixels there before and after it.
-    struct Paint {
-        QRegion region;
-        QColor fill;
-        QSize size;
-        QTransform toDevice;
-        QRect pixels;
-        QImage before, after;
-    };
     QColor m_fill = Qt::white;
-    bool m_repeatsPaints = true;
-    Paint m_last;
+    PaintReplay m_paints{4};
+};
+
+// The bar graph. A reading moves it among a few positions again and again,
+// and the style's bar is costly to draw: a position shown before is copied.
+class ReplayingProgressBar : public QProgressBar {
+    Q_OBJECT
+
+public:
+    using QProgressBar::QProgressBar;
+
+    // Off, every paint draws the bar (tests compare the copies with such a drawing).
+    void setRepeatsPaints(bool on) { m_paints.setEnabled(on); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    PaintReplay m_paints{64};
 };
 
 // Discards typed characters that `accept` refuses, as a key-press handler

@@ -13,6 +13,8 @@ private slots:
     void panelPaintInsideLeavesTheEdgeAsItWas();
     void repeatedLampPaintMatchesAFreshDrawing_data();
     void repeatedLampPaintMatchesAFreshDrawing();
+    void repeatedBarPaintMatchesAFreshDrawing_data();
+    void repeatedBarPaintMatchesAFreshDrawing();
 };
 
 namespace {
@@ -165,6 +167,60 @@ void TestWidgets::repeatedLampPaintMatchesAFreshDrawing()
         repeating.set(QString::fromLatin1(step.value), step.fill, step.beneath);
         fresh.set(QString::fromLatin1(step.value), step.fill, step.beneath);
         QVERIFY2(repeating.paint(step.area) == fresh.paint(step.area),
+                 qPrintable(QStringLiteral("step %1").arg(i)));
+        ++i;
+    }
+}
+
+void TestWidgets::repeatedBarPaintMatchesAFreshDrawing_data()
+{
+    repeatedLampPaintMatchesAFreshDrawing_data();
+}
+
+// The bar graph goes back to positions it showed before; those paints are
+// copies, and must give what drawing the bar gives.
+void TestWidgets::repeatedBarPaintMatchesAFreshDrawing()
+{
+    QFETCH(qreal, pixelRatio);
+    struct Bar {
+        QWidget window;
+        ReplayingProgressBar *bar = new ReplayingProgressBar(&window);
+        QImage image;
+        Bar(bool repeats, qreal ratio)
+        {
+            window.resize(320, 30);
+            window.setAutoFillBackground(true);
+            bar->setGeometry(5, 6, 302, 17);
+            bar->setTextVisible(false);
+            bar->setRange(0, 60);
+            bar->setRepeatsPaints(repeats);
+            image = QImage((QSizeF(window.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::blue);
+        }
+        const QImage &show(int value, int maximum, const QColor &beneath)
+        {
+            bar->setMaximum(maximum);
+            bar->setValue(value);
+            QPalette pal = window.palette();
+            pal.setColor(QPalette::Window, beneath);
+            window.setPalette(pal);
+            window.render(&image);
+            return image;
+        }
+    };
+    Bar repeating(true, pixelRatio);
+    Bar fresh(false, pixelRatio);
+    const struct {
+        int value, maximum;
+        QColor beneath;
+    } steps[] = {{30, 60, Qt::lightGray}, {45, 60, Qt::lightGray}, {30, 60, Qt::lightGray},
+                 {45, 60, Qt::lightGray}, {45, 90, Qt::lightGray}, {30, 60, Qt::white},
+                 {0, 60, Qt::white},      {60, 60, Qt::white},     {0, 60, Qt::white}};
+    int i = 0;
+    for (const auto &step : steps) {
+        QVERIFY2(repeating.show(step.value, step.maximum, step.beneath) ==
+                     fresh.show(step.value, step.maximum, step.beneath),
                  qPrintable(QStringLiteral("step %1").arg(i)));
         ++i;
     }
