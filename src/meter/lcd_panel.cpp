@@ -204,7 +204,14 @@ void LcdPanel::paintEvent(QPaintEvent *event)
             const QPointF at = toDevice.map(QPointF(rect.topLeft()));
             if (!rest.intersects(rect) || !isWhole(at.x()) || !isWhole(at.y()))
                 continue;
-            p.drawImage(rect.topLeft(), tile(place, format, ratio));
+            const QImage &image = tile(place, format, ratio);
+            // Clipped to one rectangle at a time, the copy goes by rows, not by spans.
+            for (const QRect &area : event->region() & rect) {
+                p.save();
+                p.setClipRect(area);
+                p.drawImage(rect.topLeft(), image);
+                p.restore();
+            }
             rest -= rect;
         }
         if (rest.isEmpty())
