@@ -37,6 +37,8 @@ public:
         painter->restore();
     }
     double pixelOfKey(double key) const { return keyAxis()->coordToPixel(key); }
+    // Where drawWithin can put pixels.
+    QRect drawingArea() const { return clipRect().adjusted(0, -1, 0, 0); }
 
     // The points drawn of `pointCount`, and whether they are drawn as the
     // least and greatest value of each pixel column.
@@ -286,7 +288,9 @@ void TrendChart::drawNewPoints(std::size_t points)
     const double to = shown->pixelOfKey(double(points - 1));
     const int left = int(std::floor(std::min(from, to))) - kMargin;
     const int right = int(std::ceil(std::max(from, to))) + kMargin;
-    const QRect strip = QRect(left, 0, right - left + 1, height()) & rect();
+    // The series draw inside the axis rectangle only.
+    const QRect plotArea = shown->drawingArea();
+    const QRect strip = QRect(left, plotArea.top(), right - left + 1, plotArea.height()) & rect();
     if (strip.isEmpty())
         return;
     QCPPainter *painter = buffer->startPainting();
