@@ -5,40 +5,34 @@
 
 #include <cmath>
 
-QImage::Format CellImageCache::formatFor(const QPainter &painter)
+CellImageCache::Target CellImageCache::targetFor(const QPainter &painter)
 {
     const QPaintEngine *engine = painter.paintEngine();
     const QPaintDevice *device = engine ? engine->paintDevice() : nullptr;
     if (!device || device->devType() != QInternal::Image || device->devicePixelRatio() != 1)
-        return QImage::Format_Invalid;
+        return {};
     const QTransform t = painter.deviceTransform();
     if (t.type() > QTransform::TxTranslate || t.dx() != std::round(t.dx()) || t.dy() != std::round(t.dy()))
-        return QImage::Format_Invalid;
+        return {};
     if (painter.font().pixelSize() <= 0)
-        return QImage::Format_Invalid;
-    return static_cast<const QImage *>(device)->format();
+        return {};
+    return {static_cast<const QImage *>(device)->format(), painter.font().key()};
 }
 
-void CellImageCache::draw(QPainter &painter, QImage::Format format, const QRect &area, int padding,
+void CellImageCache::draw(QPainter &painter, const Target &target, const QRect &area, int padding,
                           const QBrush &background, const CellText &cell)
 {
     const QRect textArea(padding, 0, area.width() - 2 * padding, area.height());
-    if (format == QImage::Format_Invalid || background.style() != Qt::SolidPattern || area.isEmpty()) {
+    if (target.format == QImage::Format_Invalid || background.style() != Qt::SolidPattern || area.isEmpty()) {
         painter.setPen(cell.pen);
         painter.drawText(textArea.translated(area.topLeft()), cell.flags, cell.text);
         return;
     }
-    Key key{cell.text,
-            painter.font().key(),
-            cell.flags,
-            cell.pen.color().rgba(),
-            background.color().rgba(),
-            area.size(),
-            padding,
-            format};
+    Key key{cell.text,   target.fontKey, cell.flags,   cell.pen.color().rgba(), background.color().rgba(),
+            area.size(), padding,        target.format};
     const QImage *image = m_images.object(key);
     if (!image) {
-        auto drawn = new QImage(area.size(), format);
+        auto drawn = new QImage(area.size(), target.format);
         drawn->fill(background.color());
         QPainter p(drawn);
         p.setRenderHints(painter.renderHints());

@@ -23,14 +23,18 @@ struct CellText {
 // sized in pixels.
 class CellImageCache {
 public:
-    // The image format cells are kept in for this painter, or
-    // QImage::Format_Invalid when they must be drawn directly.
-    static QImage::Format formatFor(const QPainter &painter);
+    // What the cells of one paint event share, worked out once for all of
+    // them (a font's key is a long text built anew on every call).
+    struct Target {
+        QImage::Format format = QImage::Format_Invalid; // Invalid: cells are drawn directly
+        QString fontKey;
+    };
+    static Target targetFor(const QPainter &painter);
 
     // Draws `cell` into `area` (the cell without its grid lines) with the
     // text `padding` pixels in from its sides, as
     // painter.drawText(text rectangle, flags, text) over `background` would.
-    void draw(QPainter &painter, QImage::Format format, const QRect &area, int padding,
+    void draw(QPainter &painter, const Target &target, const QRect &area, int padding,
               const QBrush &background, const CellText &cell);
 
 private:

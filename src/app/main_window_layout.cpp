@@ -2,9 +2,9 @@
 
 #include "meter/lcd_panel.h"
 #include "pictures.h"
-#include "record_grid.h"
 #include "record/measurement_log.h"
 #include "record/trend_chart.h"
+#include "record_grid.h"
 #include "widgets.h"
 
 #include <QActionGroup>
@@ -85,7 +85,7 @@ void TFCOMM::createLayout()
     Panel1 = new LcdPanel(client);
     Panel1->setGeometry(5, 36, 302, 162);
 
-    PBar2 = new QProgressBar(client);
+    PBar2 = new ReplayingProgressBar(client);
     PBar2->setGeometry(5, 197, 302, 17);
     PBar2->setTextVisible(false);
     PBar2->setRange(0, 60);
@@ -217,6 +217,10 @@ void TFCOMM::createLimitPanel(QWidget *client)
     QPalette valuePalette = T1VALUE->palette();
     valuePalette.setColor(QPalette::Base, kInfoBackground);
     T1VALUE->setPalette(valuePalette);
+    // Its text changes with every reading; its frame need not be drawn anew with it.
+    auto *valueStyle = new PanelCopyingStyle;
+    valueStyle->setParent(this);
+    T1VALUE->setStyle(valueStyle);
     T1_LO = label(Panel4, QStringLiteral("Set Low Limit:"), small, {16, 84});
     T1LO = edit(Panel4, QStringLiteral("-4000"), small, {112, 84, 57, 22});
     T1LO->setToolTip(QStringLiteral("Please enter a number here."));

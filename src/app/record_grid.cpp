@@ -279,7 +279,20 @@ void RecordGrid::paintEvent(QPaintEvent *event)
     QPainter p(viewport());
     if (!model())
         return;
-    const QRect dirty = event->rect();
+    // A new row's paint covers rows apart (the one scrolled in, the current
+    // row left and the one taken); clipped to one rectangle at a time the
+    // painter copies cells whole instead of span by span.
+    const QRegion &region = event->region();
+    if (region.rectCount() == 1)
+        return paintArea(p, region.boundingRect());
+    for (const QRect &area : region) {
+        p.setClipRect(area);
+        paintArea(p, area);
+    }
+}
+
+void RecordGrid::paintArea(QPainter &p, const QRect &dirty)
+{
     const int rows = model()->rowCount(rootIndex());
     const int columns = model()->columnCount(rootIndex());
     const int first = firstVisibleRow() + std::max(0, dirty.top()) / m_rowHeight;
@@ -290,7 +303,7 @@ void RecordGrid::paintEvent(QPaintEvent *event)
     const QItemSelectionModel *selection = selectionModel();
     const QBrush highlight = palette().brush(group, QPalette::Highlight);
     const QBrush base = viewport()->palette().brush(viewport()->backgroundRole());
-    const QImage::Format cellFormat = m_cells.formatFor(p);
+    const CellImageCache::Target cellTarget = CellImageCache::targetFor(p);
 
     for (int row = first; row <= last; ++row) {
         const QRect line = rowRect(row);
@@ -307,7 +320,7 @@ void RecordGrid::paintEvent(QPaintEvent *event)
             const CellText cell{model()->data(index, Qt::DisplayRole).toString(),
                                 int(alignment ? alignment : Qt::AlignLeft | Qt::AlignVCenter),
                                 selected ? selectedPen : textPen};
-            m_cells.draw(p, cellFormat, QRect(x, line.top(), width - 1, m_rowHeight - 1), kCellPadding,
+            m_cells.draw(p, cellTarget, QRect(x, line.top(), width - 1, m_rowHeight - 1), kCellPadding,
                          selected ? highlight : base, cell);
             // A rectangle fills the pixels a one-pixel line covers, at a fraction of its cost.
             p.fillRect(QRect(x + width - 1, line.top(), 1, line.height()), m_gridColor);

@@ -62,6 +62,7 @@ protected slots:
 
 private:
     QRect rowRect(int row) const; // in viewport coordinates; may lie outside it
+    void paintArea(QPainter &painter, const QRect &dirty);
     void fitGrowingColumn(int firstRow, int lastRow);
 
     QHeaderView *m_header;

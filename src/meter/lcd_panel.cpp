@@ -2,10 +2,15 @@
 
 #include "segment_font.h"
 
+#include <QHash>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <qdrawutil.h>
+
+#include <array>
+#include <cmath>
 
 namespace {
 
@@ -60,25 +65,24 @@ void drawPlainLabel(QPainter &p, const QRectF &rect, int charHeight, const QStri
     p.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
 }
 
+const QRect kInterior(1, 1, kPanelWidth - 2, kPanelHeight - 2); // inside the sunken edge
+
 // The pixels an element can touch: its box, or more where its text runs
 // past the box, with room for the slant and antialiasing.
-QRect elementBounds(LcdElement element, const LcdState &state)
+QRect textBounds(const LcdElementInfo &info, const QString &text)
 {
-    const LcdElementInfo &info = lcdElementInfo(element);
     QRectF bounds(info.left, info.top, info.width, info.height);
     if (info.kind == LcdElementInfo::Digit) {
         // Digits change with every reading: their update covers their ink only.
-        const QString &text = state.digits[int(element) - int(LcdElement::LcdDa)];
         return segmentTextReach(bounds, info.charHeight, text).toAlignedRect();
     }
     qreal textWidth = 0;
     switch (info.kind) {
     case LcdElementInfo::SegmentLabel:
-        textWidth = segmentTextWidth(QString::fromLatin1(info.text), info.charHeight);
+        textWidth = segmentTextWidth(text, info.charHeight);
         break;
     case LcdElementInfo::PlainLabel:
-        textWidth =
-            QFontMetricsF(arialBold(info.charHeight)).horizontalAdvance(QString::fromLatin1(info.text));
+        textWidth = QFontMetricsF(arialBold(info.charHeight)).horizontalAdvance(text);
         break;
     default:
         break;
@@ -88,14 +92,70 @@ QRect elementBounds(LcdElement element, const LcdState &state)
     return bounds.adjusted(-margin, -margin, margin, margin).toAlignedRect();
 }
 
+int digitPlace(LcdElement element)
+{
+    return int(element) - int(LcdElement::LcdDa);
+}
+
+// Worked out once: an element's bounds depend only on its text, and a
+// place shows few digit texts.
+QRect elementBounds(LcdElement element, const LcdState &state)
+{
+    const LcdElementInfo &info = lcdElementInfo(element);
+    if (info.kind == LcdElementInfo::Digit) {
+        static std::array<QHash<QString, QRect>, 4> known;
+        QHash<QString, QRect> &reaches = known[digitPlace(element)];
+        const QString &text = state.digits[digitPlace(element)];
+        auto it = reaches.constFind(text);
+        if (it == reaches.cend()) {
+            if (reaches.size() > 64) // texts from garbled frames
+                reaches.clear();
+            it = reaches.insert(text, textBounds(info, text));
+        }
+        return *it;
+    }
+    static const auto fixed = [] {
+        std::array<QRect, LcdElementCount> bounds;
+        for (int i = 0; i < LcdElementCount; ++i) {
+            const LcdElementInfo &e = lcdElementInfo(static_cast<LcdElement>(i));
+            bounds[i] = textBounds(e, QString::fromLatin1(e.text));
+        }
+        return bounds;
+    }();
+    return fixed[int(element)];
+}
+
+// Where any digit of the font can put ink at a place, so that one
+// rectangle holds whichever digit the place shows.
+QRect digitTile(int place)
+{
+    static const auto tiles = [] {
+        std::array<QRect, 4> rects;
+        for (int p = 0; p < 4; ++p) {
+            const LcdElementInfo &info = lcdElementInfo(static_cast<LcdElement>(int(LcdElement::LcdDa) + p));
+            const QRectF box(info.left, info.top, info.width, info.height);
+            QRectF reach;
+            for (QChar c : QStringLiteral("0123456789@-"))
+                reach |= segmentTextReach(box, info.charHeight, QString(c));
+            rects[p] = reach.toAlignedRect() & kInterior;
+        }
+        return rects;
+    }();
+    return tiles[place];
+}
+
+bool isWhole(qreal v)
+{
+    return v == std::round(v);
+}
+
 bool elementDiffers(LcdElement element, const LcdState &a, const LcdState &b)
 {
     if (a.isVisible(element) != b.isVisible(element))
         return true;
     if (!a.isVisible(element) || lcdElementInfo(element).kind != LcdElementInfo::Digit)
         return false;
-    const int place = int(element) - int(LcdElement::LcdDa);
-    return a.digits[place] != b.digits[place];
+    return a.digits[digitPlace(element)] != b.digits[digitPlace(element)];
 }
 
 } // namespace
@@ -110,7 +170,7 @@ QRegion LcdPanel::changedRegion(const LcdState &from, const LcdState &to)
     }
     // The sunken edge never changes; left out, an update of the panel does
     // not reach a neighbour that overlaps that edge.
-    return region & QRect(1, 1, kPanelWidth - 2, kPanelHeight - 2);
+    return region & kInterior;
 }
 
 LcdPanel::LcdPanel(QWidget *parent) : QWidget(parent)
@@ -131,21 +191,80 @@ void LcdPanel::setState(const LcdState &state)
 void LcdPanel::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    const QRect dirty = event->rect();
+    QRegion rest = event->region();
+    // Tiles are copied where their pixels land on whole device pixels of an image.
+    const QPaintDevice *device = p.paintEngine() ? p.paintEngine()->paintDevice() : nullptr;
+    const QTransform toDevice = p.deviceTransform();
+    const qreal ratio = device ? device->devicePixelRatio() : 0;
+    if (m_copiesDigitPlaces && device && device->devType() == QInternal::Image &&
+        toDevice.type() <= QTransform::TxScale && toDevice.m11() == ratio && toDevice.m22() == ratio) {
+        const QImage::Format format = static_cast<const QImage *>(device)->format();
+        for (int place = 0; place < 4; ++place) {
+            const QRect rect = digitTile(place);
+            const QPointF at = toDevice.map(QPointF(rect.topLeft()));
+            if (!rest.intersects(rect) || !isWhole(at.x()) || !isWhole(at.y()))
+                continue;
+            const QImage &image = tile(place, format, ratio);
+            // Clipped to one rectangle at a time, the copy goes by rows, not by spans.
+            for (const QRect &area : event->region() & rect) {
+                p.save();
+                p.setClipRect(area);
+                p.drawImage(rect.topLeft(), image);
+                p.restore();
+            }
+            rest -= rect;
+        }
+        if (rest.isEmpty())
+            return;
+        if (rest != event->region())
+            p.setClipRegion(rest);
+    }
+    drawArea(p, rest);
+}
+
+const QImage &LcdPanel::tile(int place, QImage::Format format, qreal pixelRatio)
+{
+    const QRect rect = digitTile(place);
+    TileKey key{place, QString(), format, pixelRatio};
+    for (int i = 0; i < LcdElementCount; ++i) {
+        const auto element = static_cast<LcdElement>(i);
+        if (!m_state.isVisible(element) || !elementBounds(element, m_state).intersects(rect))
+            continue;
+        key.content += QChar(u'A' + i);
+        if (lcdElementInfo(element).kind == LcdElementInfo::Digit)
+            key.content += m_state.digits[digitPlace(element)] + QChar(u'.');
+    }
+    if (const QImage *image = m_tiles.object(key))
+        return *image;
+    auto image = new QImage((QSizeF(rect.size()) * pixelRatio).toSize(), format);
+    image->setDevicePixelRatio(pixelRatio);
+    image->fill(Qt::white);
+    QPainter p(image);
+    // A window, not a world transform: drawArea's texts leave out glyphs by widget coordinates.
+    p.setWindow(rect);
+    p.setViewport(QRect(QPoint(0, 0), rect.size()));
+    drawArea(p, rect);
+    p.end();
+    m_tiles.insert(key, image, int(image->sizeInBytes()));
+    return *image;
+}
+
+void LcdPanel::drawArea(QPainter &p, const QRegion &area) const
+{
+    const QRect dirty = area.boundingRect();
     p.fillRect(dirty, Qt::white);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
 
     for (int i = 0; i < LcdElementCount; ++i) {
         const auto element = static_cast<LcdElement>(i);
-        if (!m_state.isVisible(element) || !event->region().intersects(elementBounds(element, m_state)))
+        if (!m_state.isVisible(element) || !area.intersects(elementBounds(element, m_state)))
             continue;
         const LcdElementInfo &info = lcdElementInfo(element);
         const QRectF box(info.left, info.top, info.width, info.height);
         switch (info.kind) {
         case LcdElementInfo::Digit:
-            drawSegmentText(p, box, info.charHeight, m_state.digits[i - static_cast<int>(LcdElement::LcdDa)],
-                            dirty);
+            drawSegmentText(p, box, info.charHeight, m_state.digits[digitPlace(element)], dirty);
             break;
         case LcdElementInfo::SegmentLabel:
             drawSegmentText(p, box, info.charHeight, QString::fromLatin1(info.text), dirty);
@@ -167,6 +286,8 @@ void LcdPanel::paintEvent(QPaintEvent *event)
 
     // The sunken edge goes on last: elements at the border (the battery
     // reaches above the top) must not cover it.
-    p.setRenderHint(QPainter::Antialiasing, false);
-    qDrawShadePanel(&p, rect(), palette(), true, 1);
+    if (!(area - kInterior).isEmpty()) {
+        p.setRenderHint(QPainter::Antialiasing, false);
+        qDrawShadePanel(&p, rect(), palette(), true, 1);
+    }
 }

@@ -2,6 +2,8 @@
 
 #include "lcd_state.h"
 
+#include <QCache>
+#include <QImage>
 #include <QWidget>
 
 // The on-screen mirror of the meter's display: a white sunken panel that
@@ -20,9 +22,38 @@ public:
     // Where the panel's pixels can differ between two states.
     static QRegion changedRegion(const LcdState &from, const LcdState &to);
 
+    // Off, every paint draws the digits afresh (tests compare the copies
+    // with such a drawing).
+    void setCopiesDigitPlaces(bool on) { m_copiesDigitPlaces = on; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Draws what the panel shows inside `area`, element by element.
+    void drawArea(QPainter &painter, const QRegion &area) const;
+    // The pixels of a digit place as drawArea gives them, drawn once for
+    // each look of the place and then copied: a digit's antialiased
+    // segments cost far more to fill than their pixels cost to copy.
+    const QImage &tile(int place, QImage::Format format, qreal pixelRatio);
+
+    struct TileKey {
+        int place;
+        QString content; // what of the state can reach the place
+        QImage::Format format;
+        qreal pixelRatio;
+        bool operator==(const TileKey &o) const
+        {
+            return place == o.place && content == o.content && format == o.format &&
+                   pixelRatio == o.pixelRatio;
+        }
+        friend size_t qHash(const TileKey &k, size_t seed = 0)
+        {
+            return qHashMulti(seed, k.place, k.content, int(k.format), k.pixelRatio);
+        }
+    };
+
     LcdState m_state = LcdState::startUp();
+    bool m_copiesDigitPlaces = true;
+    QCache<TileKey, QImage> m_tiles{4 << 20}; // bytes
 };

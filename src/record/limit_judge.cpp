@@ -17,8 +17,8 @@ bool isDigit(QChar c)
 
 LimitJudge::LimitJudge(const LocaleService &locale, WindowTimer &timer1, WindowTimer &timer4)
     : m_locale(locale), m_systemSeparator(locale.systemDecimalSeparator().trimmed()),
-      m_fields{{QStringLiteral("4000"), QStringLiteral("4000"), &timer1},
-               {QStringLiteral("-4000"), QStringLiteral("-4000"), &timer4}}
+      m_fields{{QStringLiteral("4000"), QStringLiteral("4000"), &timer1, {}},
+               {QStringLiteral("-4000"), QStringLiteral("-4000"), &timer4, {}}}
 {
     for (Field f : {High, Low}) {
         m_fields[f].timer->setInterval(kCheckDelayMs);
@@ -128,14 +128,22 @@ void LimitJudge::judge(Reading &reading)
 {
     m_valueText = reading.ValueText;
     const QChar sep = userSeparator();
-    const double high = toNumber(m_fields[High].text, sep);
-    const double low = toNumber(m_fields[Low].text, sep);
+    const double high = limit(High, sep);
+    const double low = limit(Low, sep);
     if (high == NotANumber || low == NotANumber)
         return;
     const double value = toNumber(m_valueText, sep);
     const bool pass = value != NotANumber && low <= value && value <= high;
     m_verdict = pass ? Verdict::Pass : Verdict::Fail;
     reading.JudgeText = pass ? QStringLiteral("pass") : QStringLiteral("Fail");
+}
+
+double LimitJudge::limit(Field field, QChar decimalSeparator)
+{
+    LimitField &f = m_fields[field];
+    if (!f.parsed.known || f.parsed.separator != decimalSeparator || f.parsed.text != f.text)
+        f.parsed = {f.text, decimalSeparator, toNumber(f.text, decimalSeparator), true};
+    return f.parsed.number;
 }
 
 QString LimitJudge::judgeCaption() const

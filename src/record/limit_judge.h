@@ -65,6 +65,14 @@ private:
         QString text;
         QString lastAccepted;
         WindowTimer *timer;
+        // The text's number, converted again only when the text or the
+        // separator changed: every frame is judged against it.
+        struct {
+            QString text;
+            QChar separator;
+            double number = NotANumber;
+            bool known = false;
+        } parsed;
     };
 
     void change(Field field, const QString &text);
@@ -72,6 +80,7 @@ private:
     void check(Field field);
     bool acceptKey(Field field, QChar key) const;
     QChar userSeparator() const;
+    double limit(Field field, QChar decimalSeparator);
 
     const LocaleService &m_locale;
     const QString m_systemSeparator; // as start-up found it, not looked up per keystroke

@@ -26,16 +26,19 @@ public:
 
     double selectTest(const QPointF &, bool, QVariant *) const override { return -1; }
 
-    // Draws as the layer would, but only inside `area`.
+    // Draws as the layer would, but only inside `area`: of a page's
+    // trace only the stretch that reaches into it.
     void drawWithin(QCPPainter *painter, const QRect &area)
     {
         painter->save();
         painter->setClipRect(clipRect().translated(0, -1) & area);
         applyDefaultAntialiasingHint(painter);
-        draw(painter);
+        drawLine(painter, stretchWithin(visibleLine(), area));
         painter->restore();
     }
     double pixelOfKey(double key) const { return keyAxis()->coordToPixel(key); }
+    // Where drawWithin can put pixels.
+    QRect drawingArea() const { return clipRect().adjusted(0, -1, 0, 0); }
 
     // The points drawn of `pointCount`, and whether they are drawn as the
     // least and greatest value of each pixel column.
@@ -57,7 +60,7 @@ public:
     }
 
 protected:
-    void draw(QCPPainter *painter) override;
+    void draw(QCPPainter *painter) override { drawLine(painter, visibleLine()); }
     void drawLegendIcon(QCPPainter *painter, const QRectF &rect) const override
     {
         painter->fillRect(rect, kPointColour);
@@ -65,6 +68,8 @@ protected:
 
 private:
     QPolygonF visibleLine() const;
+    void drawLine(QCPPainter *painter, const QPolygonF &line) const;
+    static QPolygonF stretchWithin(const QPolygonF &line, const QRect &area);
     QPointF pixel(double key, double value) const
     {
         // Far-off values would overflow the painter's coordinates.
@@ -129,9 +134,22 @@ QPolygonF TrendPlottable::visibleLine() const
     return line;
 }
 
-void TrendPlottable::draw(QCPPainter *painter)
+// The points of `line` (left to right) whose segments can put pixels
+// into `area`. The stretch ends beyond the area by more than a pen's
+// reach, so the sides that close the area below it stay outside too.
+QPolygonF TrendPlottable::stretchWithin(const QPolygonF &line, const QRect &area)
 {
-    const QPolygonF line = visibleLine();
+    constexpr double kReach = 3; // pixels
+    const auto byX = [](const QPointF &p, double x) { return p.x() < x; };
+    const auto from = std::lower_bound(line.cbegin(), line.cend(), area.left() - kReach, byX);
+    const auto to = std::lower_bound(from, line.cend(), area.right() + 1 + kReach, byX);
+    const auto first = from == line.cbegin() ? from : from - 1;
+    const auto end = to == line.cend() ? to : to + 1;
+    return QPolygonF(QList<QPointF>(first, end));
+}
+
+void TrendPlottable::drawLine(QCPPainter *painter, const QPolygonF &line) const
+{
     if (line.size() < 2)
         return;
     if (m_filled) {
@@ -175,6 +193,9 @@ TrendChart::TrendChart(ChartModel &model, QWidget *parent) : QCustomPlot(parent)
     addLayer(QStringLiteral("series"), layer(QStringLiteral("main")), limAbove);
     m_seriesLayer = layer(QStringLiteral("series"));
     m_seriesLayer->setMode(QCPLayer::lmBuffered);
+    // Nothing is drawn on the overlay (there are no interactions); a buffer
+    // of its own would be copied onto every paint all the same.
+    layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
 
     // Index order: 0 the filled area, 1 the line.
     m_series[0] = new TrendPlottable(m_model, true, xAxis, yAxis);
@@ -267,7 +288,9 @@ void TrendChart::drawNewPoints(std::size_t points)
     const double to = shown->pixelOfKey(double(points - 1));
     const int left = int(std::floor(std::min(from, to))) - kMargin;
     const int right = int(std::ceil(std::max(from, to))) + kMargin;
-    const QRect strip = QRect(left, 0, right - left + 1, height()) & rect();
+    // The series draw inside the axis rectangle only.
+    const QRect plotArea = shown->drawingArea();
+    const QRect strip = QRect(left, plotArea.top(), right - left + 1, plotArea.height()) & rect();
     if (strip.isEmpty())
         return;
     QCPPainter *painter = buffer->startPainting();

@@ -115,6 +115,8 @@ private slots:
     void unicodeMapping();
     void repaintsOnlyOnChange();
     void partialRepaintsMatchAFullOne();
+    void copiedDigitPlacesMatchAFreshDrawing_data();
+    void copiedDigitPlacesMatchAFreshDrawing();
 };
 
 void TestLcdPanel::startsWithStartUpState()
@@ -351,6 +353,45 @@ void TestLcdPanel::partialRepaintsMatchAFullOne()
     }
     // Nothing changed, nothing to repaint.
     QVERIFY(LcdPanel::changedRegion(state, state).isEmpty());
+}
+
+void TestLcdPanel::copiedDigitPlacesMatchAFreshDrawing_data()
+{
+    QTest::addColumn<qreal>("pixelRatio");
+    QTest::newRow("one device pixel a pixel") << 1.0;
+    QTest::newRow("high-density display") << 2.0;
+}
+
+// A digit place is drawn once for each look and then copied; the copy must
+// give the pixels a fresh drawing gives, also where a neighbour (a point,
+// the AC/DC label, the sign) reaches into the place.
+void TestLcdPanel::copiedDigitPlacesMatchAFreshDrawing()
+{
+    QFETCH(qreal, pixelRatio);
+    auto draw = [pixelRatio](LcdPanel &panel) {
+        QImage image((QSizeF(panel.size()) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(pixelRatio);
+        image.fill(Qt::red);
+        panel.render(&image);
+        return image;
+    };
+    LcdPanel copying;
+    LcdPanel fresh;
+    fresh.setCopiesDigitPlaces(false);
+    std::mt19937 rng(11);
+    const QStringList glyphs{"", "0", "1", "3", "8", "@", "-"};
+    const E neighbours[] = {E::LcdFH, E::LcdP1,  E::LcdP2,   E::LcdP3,
+                            E::LcdAC, E::LcdDc1, E::LcdAuto, E::Labmax};
+    LcdState state = LcdState::startUp();
+    for (int step = 0; step < 80; ++step) {
+        state.digits[rng() % 4] = glyphs[int(rng() % glyphs.size())];
+        state.setVisible(neighbours[rng() % std::size(neighbours)], rng() % 2);
+        copying.setState(state);
+        fresh.setState(state);
+        const QImage copied = draw(copying);
+        QVERIFY2(copied == draw(fresh), qPrintable(QStringLiteral("step %1").arg(step)));
+        QVERIFY2(draw(copying) == copied, qPrintable(QStringLiteral("step %1, drawn again").arg(step)));
+    }
 }
 
 QTEST_MAIN(TestLcdPanel)

@@ -47,6 +47,7 @@ private slots:
     void verdict_data();
     void verdict();
     void limitNotANumberSuspendsJudging();
+    void changedLimitJudgesTheNextFrame();
     void delayedCheck_data();
     void delayedCheck();
     void everyChangeRestartsTheDelay();
@@ -188,6 +189,20 @@ void TestLimitJudge::everyChangeRestartsTheDelay()
     QCOMPARE(rig.timer1.periodStarts(), starts + 1);
     rig.timer1.fire();
     QCOMPARE(rig.judge.lastAcceptedText(LimitJudge::High), QStringLiteral("12"));
+}
+
+// The limits' numbers are kept between frames; a stale one would judge
+// against a limit the user has already changed.
+void TestLimitJudge::changedLimitJudgesTheNextFrame()
+{
+    JudgeRig rig;
+    QCOMPARE(rig.judgeValue(QStringLiteral("3000")), LimitJudge::Verdict::Pass);
+    rig.judge.T1HIChange(QStringLiteral("2000"));
+    QCOMPARE(rig.judgeValue(QStringLiteral("3000")), LimitJudge::Verdict::Fail);
+    rig.judge.T1LOChange(QStringLiteral("2500"));
+    rig.judge.T1HIChange(QStringLiteral("3500"));
+    QCOMPARE(rig.judgeValue(QStringLiteral("2400")), LimitJudge::Verdict::Fail);
+    QCOMPARE(rig.judgeValue(QStringLiteral("3000")), LimitJudge::Verdict::Pass);
 }
 
 void TestLimitJudge::separatorSwitchWhileRunning()
