@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "accessible_views.h"
 #include "dialog_service.h"
 #include "link/serial/serial_port_driver.h"
 #include "meter/lcd_panel.h"
@@ -74,6 +75,7 @@ TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
       m_decoder(services.locale, m_chart.valueAxis)
 {
     setObjectName(QStringLiteral("FCOMM"));
+    installAccessibleViews();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     if (!m_services.makeTimer)
@@ -177,6 +179,7 @@ void TFCOMM::createComponents()
 void TFCOMM::FormCreate()
 {
     Pager = std::make_unique<TChartControl>(m_chart, 100);
+    Chtshow->setPageNumbers([this] { return std::pair(Pager->CurrentPage(), Pager->PageCount()); });
     m_systeminfomation = m_services.locale.systemDecimalSeparator();
     m_decoder.refreshLocale();
     // ScaleCount 4000 and the unmatched unit "113" come with the decoder.

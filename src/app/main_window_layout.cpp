@@ -84,6 +84,7 @@ void TFCOMM::createLayout()
 
     Panel1 = new LcdPanel(client);
     Panel1->setGeometry(5, 36, 302, 162);
+    Panel1->setAccessibleName(QStringLiteral("Meter display"));
 
     PBar2 = new ReplayingProgressBar(client);
     PBar2->setGeometry(5, 197, 302, 17);
@@ -101,6 +102,7 @@ void TFCOMM::createLayout()
     DBGrid1->setFont(pixelFont("Arial", 12, false));
     DBGrid1->horizontalHeader()->setFont(pixelFont("MS Sans Serif", 11, false));
     DBGrid1->setRowHeight(18);
+    DBGrid1->setAccessibleName(QStringLiteral("Recorded readings"));
     DBGrid1->setGrowingColumn(0); // record numbers up to 10,000,000 show whole
     DBGrid1->horizontalHeader()->setStyleSheet(QStringLiteral("QHeaderView::section { padding: 0px 1px; }"));
 
@@ -109,6 +111,7 @@ void TFCOMM::createLayout()
 
     Chtshow = new TrendChart(m_chart, client);
     Chtshow->setGeometry(309, 189, 350, 316);
+    Chtshow->setAccessibleName(QStringLiteral("Trend chart"));
     Panel3->raise(); // the strip overlaps the chart's top edge
 
     createMenu();

@@ -2,6 +2,7 @@
 
 #include "segment_font.h"
 
+#include <QAccessible>
 #include <QHash>
 #include <QPaintEngine>
 #include <QPaintEvent>
@@ -186,6 +187,20 @@ void LcdPanel::setState(const LcdState &state)
     const QRegion changed = changedRegion(m_state, state);
     m_state = state;
     update(changed);
+    if (QAccessible::isActive())
+        announce();
+}
+
+void LcdPanel::announce()
+{
+    const QString words = m_state.describe();
+    if (words == m_announced)
+        return;
+    m_announced = words;
+    QAccessibleValueChangeEvent value(this, words);
+    QAccessible::updateAccessibility(&value);
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
 }
 
 void LcdPanel::paintEvent(QPaintEvent *event)

@@ -15,7 +15,8 @@ class LcdPanel : public QWidget {
 public:
     explicit LcdPanel(QWidget *parent = nullptr);
 
-    // Repaints only where the two states differ.
+    // Repaints only where the two states differ; a listening screen reader
+    // hears the new reading in words (LcdState::describe).
     void setState(const LcdState &state);
     const LcdState &state() const { return m_state; }
 
@@ -53,7 +54,10 @@ private:
         }
     };
 
+    void announce();
+
     LcdState m_state = LcdState::startUp();
+    QString m_announced; // the words a screen reader last heard
     bool m_copiesDigitPlaces = true;
     QCache<TileKey, QImage> m_tiles{4 << 20}; // bytes
 };

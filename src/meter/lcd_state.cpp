@@ -1,5 +1,9 @@
 #include "lcd_state.h"
 
+#include <QStringList>
+
+#include <utility>
+
 namespace {
 
 using E = LcdElement;
@@ -58,4 +62,74 @@ LcdState LcdState::startUp()
     s.setVisible(E::LcdDd, true);
     s.digits = {QStringLiteral("3"), QStringLiteral("9"), QStringLiteral("9"), QStringLiteral("9")};
     return s;
+}
+
+QString LcdState::describe() const
+{
+    QStringList parts;
+    QString function;
+    if (isVisible(E::LcdDc1))
+        function = QStringLiteral("DC");
+    else if (isVisible(E::LcdAC))
+        function = QStringLiteral("AC");
+    if (isVisible(E::LCDDI))
+        function += function.isEmpty() ? QStringLiteral("Diode") : QStringLiteral(" diode");
+    if (isVisible(E::LCDFm))
+        function += function.isEmpty() ? QStringLiteral("Continuity") : QStringLiteral(" continuity");
+
+    QString value;
+    if (isVisible(E::LcdFH))
+        value += QLatin1Char('-');
+    const LcdElement places[] = {E::LcdDa, E::LcdDb, E::LcdDc, E::LcdDd};
+    const LcdElement pointsAfter[] = {E::LcdP1, E::LcdP2, E::LcdP3};
+    for (int i = 0; i < 4; ++i) {
+        if (isVisible(places[i]))
+            value +=
+                QString(digits[i]).replace(QLatin1Char('@'), QLatin1Char('L')); // "@" draws the segment L
+        if (i < 3 && isVisible(pointsAfter[i]))
+            value += QLatin1Char('.');
+    }
+
+    // (element, words); at most one prefix and one unit light at a time.
+    static const std::pair<LcdElement, const char *> prefixes[] = {
+        {E::LCDn, "n"}, {E::LCDu, "\u00b5"}, {E::Lcdm, "m"}, {E::LCDk, "k"}, {E::LCDM1, "M"}};
+    static const std::pair<LcdElement, const char *> units[] = {{E::LcdV, "V"},
+                                                                {E::LCDA, "A"},
+                                                                {E::LCDF, "F"},
+                                                                {E::LCDohm, "Ohm"},
+                                                                {E::LCDHz, "Hz"},
+                                                                {E::LCDBF, "%"},
+                                                                {E::LCDCS, "degrees Celsius"},
+                                                                {E::LCDFS, "degrees Fahrenheit"}};
+    QString unit;
+    for (const auto &[element, words] : prefixes) {
+        if (isVisible(element))
+            unit += QString::fromUtf8(words);
+    }
+    for (const auto &[element, words] : units) {
+        if (isVisible(element))
+            unit += QLatin1String(words);
+    }
+
+    QString reading = function;
+    for (const QString &piece : {value, unit}) {
+        if (piece.isEmpty())
+            continue;
+        if (!reading.isEmpty())
+            reading += QLatin1Char(' ');
+        reading += piece;
+    }
+    if (!reading.isEmpty())
+        parts << reading;
+    parts << (isVisible(E::LcdAuto) ? QStringLiteral("Auto range") : QStringLiteral("Manual range"));
+    static const std::pair<LcdElement, const char *> marks[] = {{E::LCDHold, "Hold"},
+                                                                {E::LCDREL, "Relative"},
+                                                                {E::Labmax, "Maximum"},
+                                                                {E::Labmin, "Minimum"},
+                                                                {E::LCDBATT, "Battery low"}};
+    for (const auto &[element, words] : marks) {
+        if (isVisible(element))
+            parts << QLatin1String(words);
+    }
+    return parts.join(QStringLiteral(", "));
 }

@@ -58,6 +58,12 @@ struct LcdState {
     // Before the first frame: minus sign and 3 9 9 9, nothing else.
     static LcdState startUp();
 
+    // What the display shows, in words for a screen reader:
+    // "DC 12.02 V, Auto range", "AC -0.105 mV, Manual range, Hold",
+    // "Continuity 0L Ohm, Auto range". Unit and prefix names are spelt out
+    // where the segment font draws a symbol of its own.
+    QString describe() const;
+
     bool operator==(const LcdState &o) const { return visible == o.visible && digits == o.digits; }
     bool operator!=(const LcdState &o) const { return !(*this == o); }
 };

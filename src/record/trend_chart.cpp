@@ -1,5 +1,7 @@
 #include "trend_chart.h"
 
+#include <QAccessible>
+
 #include <algorithm>
 #include <cmath>
 
@@ -332,4 +334,26 @@ void TrendChart::syncAxes()
     yAxis->setRange(wantedValueRange());
     m_fullReplotDue = false;
     m_drawnPoints = m_model.points.size();
+    if (QAccessible::isActive()) {
+        QString words = pageDescription();
+        if (words != m_announced) {
+            m_announced = std::move(words);
+            QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+}
+
+QString TrendChart::pageDescription() const
+{
+    const auto [page, pages] = m_pageNumbers ? m_pageNumbers() : std::pair(1, 1);
+    const AxisRange &records = m_model.recordAxis;
+    const AxisRange &values = m_model.valueAxis;
+    return QStringLiteral("Page %1 of %2, records %3 to %4, values %5 to %6")
+        .arg(page)
+        .arg(pages)
+        .arg(records.minimum, 0, 'g', 10)
+        .arg(records.maximum, 0, 'g', 10)
+        .arg(values.minimum, 0, 'g', 10)
+        .arg(values.maximum, 0, 'g', 10);
 }

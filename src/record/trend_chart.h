@@ -4,6 +4,9 @@
 
 #include <qcustomplot.h>
 
+#include <functional>
+#include <utility>
+
 class TrendPlottable;
 
 // The trend chart: the chart model's points as a filled area (series 0) or a
@@ -28,6 +31,15 @@ public:
     // redraws only the series' layer; axes are redrawn when they change.
     void refresh();
 
+    // Where the page numbers come from (the pager); read only when a screen
+    // reader asks what the chart shows.
+    void setPageNumbers(std::function<std::pair<int, int>()> currentAndCount)
+    {
+        m_pageNumbers = std::move(currentAndCount);
+    }
+    // "Page 2 of 3, records 101 to 200, values -4 to 4"
+    QString pageDescription() const;
+
     // The picture of the chart at its current size, as a BMP file.
     bool saveChartBitmap(const QString &fileName) { return saveBmp(fileName); }
 
@@ -46,4 +58,6 @@ private:
     bool m_refreshQueued = false;
     bool m_fullReplotDue = true;
     std::size_t m_drawnPoints = 0;
+    std::function<std::pair<int, int>()> m_pageNumbers;
+    QString m_announced; // the description a screen reader last heard
 };

@@ -1,3 +1,5 @@
+#include "accessibility_listener.h"
+#include "app/accessible_views.h"
 #include "app/record_grid.h"
 #include "record/measurement_table.h"
 #include "record/measurement_table_model.h"
@@ -73,6 +75,8 @@ private slots:
     void longRecordNumbersShowWhole();
     void keysAndClicksMoveTheCurrentRow();
     void followedRowsShowAsDrawnAfresh();
+    void readsAsATableToAssistiveTechnology();
+    void newRowsAreAnnouncedAndRead();
 };
 
 void TestRecordGrid::rowsSitAtTheirNumbers()
@@ -220,3 +224,105 @@ void TestRecordGrid::followedRowsShowAsDrawnAfresh()
 
 QTEST_MAIN(TestRecordGrid)
 #include "tst_record_grid.moc"
+
+// Regression: the grid read as a bare widget to a screen reader, without a
+// header, a row or a cell.
+void TestRecordGrid::readsAsATableToAssistiveTechnology()
+{
+    installAccessibleViews();
+    GridRig rig(0);
+    for (int no = 1; no <= 300; ++no)
+        rig.table.appendRow({no, QStringLiteral("12:%1:07").arg(no % 60, 2, 10, QLatin1Char('0')),
+                             no % 3 ? "DC" : "", QString::number(no * 0.25, 'f', 3), no % 2 ? "V" : "mV",
+                             no % 7 ? "pass" : "Fail", std::nullopt});
+    rig.grid.setModel(nullptr);
+    rig.grid.setModel(&rig.model);
+    rig.follow();
+    rig.showAndSettle();
+
+    QAccessibleInterface *grid = QAccessible::queryAccessibleInterface(&rig.grid);
+    QVERIFY(grid);
+    QCOMPARE(grid->role(), QAccessible::Table);
+    QAccessibleTableInterface *table = grid->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 300);
+    QCOMPARE(table->columnCount(), 6);
+    QCOMPARE(grid->childCount(), 301 * 6);
+
+    const QStringList headers{"No.", "Time", "Function", "Value", "Unit", "Judge"};
+    for (int column = 0; column < 6; ++column) {
+        QAccessibleInterface *header = grid->child(column);
+        QCOMPARE(header->role(), QAccessible::ColumnHeader);
+        QCOMPARE(header->text(QAccessible::Name), headers[column]);
+        QCOMPARE(table->columnDescription(column), headers[column]);
+    }
+    for (int row = 0; row < 300; ++row) {
+        for (int column = 0; column < 6; ++column) {
+            QAccessibleInterface *cell = table->cellAt(row, column);
+            QVERIFY(cell);
+            QCOMPARE(cell->role(), QAccessible::Cell);
+            QCOMPARE(cell->text(QAccessible::Name), rig.model.index(row, column).data().toString());
+            QCOMPARE(cell->parent(), grid);
+            QCOMPARE(grid->indexOfChild(cell), (row + 1) * 6 + column);
+            QCOMPARE(grid->child((row + 1) * 6 + column), cell); // handed out once, kept
+        }
+    }
+    QAccessibleTableCellInterface *cell = table->cellAt(41, 3)->tableCellInterface();
+    QCOMPARE(cell->rowIndex(), 41);
+    QCOMPARE(cell->columnIndex(), 3);
+    QCOMPARE(cell->columnHeaderCells().value(0)->text(QAccessible::Name), QStringLiteral("Value"));
+
+    // The current row, followed to the newest, is the selected one.
+    QCOMPARE(table->selectedRows(), QList<int>{299});
+    QCOMPARE(table->selectedCellCount(), 6);
+    QVERIFY(table->cellAt(299, 0)->state().selected);
+    QVERIFY(!table->cellAt(298, 0)->state().selected);
+    QVERIFY(!table->cellAt(299, 0)->state().invisible);
+    QVERIFY(table->cellAt(0, 0)->state().invisible); // scrolled away
+    rig.grid.setFocus();
+    QCOMPARE(grid->focusChild(), table->cellAt(299, 0));
+
+    // A cell is found where it is drawn.
+    const QRect drawn = table->cellAt(295, 2)->rect();
+    QCOMPARE(grid->childAt(drawn.center().x(), drawn.center().y()), table->cellAt(295, 2));
+
+    // Selecting through the interface moves the grid's selection.
+    QVERIFY(table->selectRow(10));
+    QCOMPARE(table->selectedRows(), QList<int>{10});
+    QVERIFY(rig.grid.selectionModel()->isRowSelected(10, QModelIndex()));
+}
+
+// A screen reader hears of each recorded row and reads it; after New, the
+// cells of rows that are gone say so instead of reading another row.
+void TestRecordGrid::newRowsAreAnnouncedAndRead()
+{
+    installAccessibleViews();
+    GridRig rig(200);
+    rig.follow();
+    rig.showAndSettle();
+    AccessibilityListener listener;
+    QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(&rig.grid)->tableInterface();
+    QAccessibleInterface *last = table->cellAt(199, 0);
+    QCOMPARE(last->text(QAccessible::Name), QStringLiteral("200"));
+
+    rig.append(3);
+    rig.follow();
+    QList<AccessibilityListener::Event> inserted;
+    for (const auto &e : listener.eventsOf(&rig.grid, QAccessible::TableModelChanged)) {
+        if (e.change == QAccessibleTableModelChangeEvent::RowsInserted)
+            inserted << e;
+    }
+    QCOMPARE(inserted.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(inserted[i].firstRow, 200 + i);
+        QCOMPARE(inserted[i].lastRow, 200 + i);
+    }
+    QCOMPARE(table->rowCount(), 203);
+    QCOMPARE(table->cellAt(199, 0), last); // rows appended move nothing
+    QCOMPARE(table->cellAt(202, 0)->text(QAccessible::Name), QStringLiteral("203"));
+    QCOMPARE(table->selectedRows(), QList<int>{202});
+
+    rig.table.clear();
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(table->cellAt(0, 0), nullptr);
+}

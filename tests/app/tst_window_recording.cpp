@@ -1,8 +1,14 @@
 #include "window_rig.h"
 
+#include "accessibility_listener.h"
+
 #include "meter/frame_builder.h"
+#include "meter/lcd_panel.h"
+#include "meter/segment_font.h"
 #include "record/chart_control.h"
 #include "record/measurement_log.h"
+#include "record/measurement_table.h"
+#include "record/table_text_file.h"
 #include "record/trend_chart.h"
 
 #include <QAction>
@@ -13,8 +19,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 #include "app/widgets.h"
 
@@ -55,6 +61,7 @@ private slots:
     void filteredEditsKeepEditingKeys_data();
     void filteredEditsKeepEditingKeys();
     void eightDigitRecordNumbersShowWhole();
+    void screenReaderReadsTheViews();
 };
 
 void TestWindowRecording::gridFollowsRecording()
@@ -387,3 +394,49 @@ void TestWindowRecording::eightDigitRecordNumbersShowWhole()
 
 QTEST_MAIN(TestWindowRecording)
 #include "tst_window_recording.moc"
+
+// Regression: the recorded rows, the LCD and the chart were bare widgets to a
+// screen reader. What it finds now: the grid as a table whose rows are the
+// rows a save writes, the LCD's reading in words, the chart's page.
+void TestWindowRecording::screenReaderReadsTheViews()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    AccessibilityListener listener;
+    for (int i = 0; i < 120; ++i)
+        w.frameReceived(i % 2 ? dcVolts("1234")
+                              : frameHex('+', "0512", '2', Bits::Auto8, 0, Bits::Kilo10, Bits::Ohm11));
+    w.frameReceived(dcVolts("0815", '2'));
+    QCoreApplication::processEvents(); // the chart's axes follow on the next pass
+
+    QAccessibleInterface *lcd = QAccessible::queryAccessibleInterface(w.Panel1);
+    QCOMPARE(lcd->text(QAccessible::Name), QStringLiteral("Meter display"));
+    QCOMPARE(lcd->text(QAccessible::Value), QStringLiteral("DC 08.15 V, Manual range"));
+    const auto lcdEvents = listener.eventsOf(w.Panel1, QAccessible::ValueChanged);
+    QVERIFY(!lcdEvents.isEmpty());
+    QCOMPARE(lcdEvents.last().value.toString(), QStringLiteral("DC 08.15 V, Manual range"));
+
+    QAccessibleInterface *chart = QAccessible::queryAccessibleInterface(w.Chtshow);
+    QCOMPARE(chart->role(), QAccessible::Chart);
+    QCOMPARE(chart->text(QAccessible::Name), QStringLiteral("Trend chart"));
+    QCOMPARE(chart->text(QAccessible::Description),
+             QStringLiteral("Page 2 of 2, records 101 to 200, values -40 to 40"));
+    QVERIFY(!listener.eventsOf(w.Chtshow, QAccessible::DescriptionChanged).isEmpty());
+
+    QAccessibleInterface *grid = QAccessible::queryAccessibleInterface(w.DBGrid1);
+    QCOMPARE(grid->text(QAccessible::Name), QStringLiteral("Recorded readings"));
+    QAccessibleTableInterface *table = grid->tableInterface();
+    QCOMPARE(table->rowCount(), 121);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QString text = table->cellAt(row, column)->text(QAccessible::Name);
+            cells << (text.isEmpty() && column > 0 ? QStringLiteral("NULL") : text);
+        }
+        const QByteArray saved = TableTextFile::rowLine(w.cds1.row(row));
+        // The grid shows the segment font's symbols as the characters they draw.
+        QCOMPARE(cells.join(QLatin1Char('\t')), segmentTextToUnicode(QString::fromLatin1(saved.chopped(2))));
+    }
+    QCOMPARE(table->selectedRows(), QList<int>{120});
+}

@@ -63,6 +63,8 @@ private slots:
     void digitsNotANumberStopAtRawCount();
     void shortFramesNeverReadOutside_data();
     void shortFramesNeverReadOutside();
+    void displayInWords_data();
+    void displayInWords();
 };
 
 void TestMeterDecoder::decodesFrame_data()
@@ -432,3 +434,31 @@ void TestMeterDecoder::shortFramesNeverReadOutside()
 
 QTEST_GUILESS_MAIN(TestMeterDecoder)
 #include "tst_meter_decoder.moc"
+
+void TestMeterDecoder::displayInWords_data()
+{
+    using namespace Bits;
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("DC volts, auto") << frameHex('+', "1202", '2', Auto8 | Dc8, 0, 0, Volt11)
+                                    << "DC 12.02 V, Auto range";
+    QTest::newRow("AC millivolts, negative, hold")
+        << frameHex('-', "0105", '4', Ac8 | Hold8, 0, Milli10, Volt11) << "AC -010.5 mV, Manual range, Hold";
+    QTest::newRow("kilo-ohm overload")
+        << frameHex('+', "?0:?", '2', Auto8, 0, Kilo10, Ohm11) << "0.L kOhm, Auto range";
+    QTest::newRow("microampere, max and low battery")
+        << frameHex('+', "0012", '1', Dc8, Max9 | Batt9, Micro10, Amp11)
+        << "DC 0.012 \u00b5A, Manual range, Maximum, Battery low";
+    QTest::newRow("diode") << frameHex('+', "0512", '1', Auto8, 0, Diode10, 0) << "Diode 0.512 V, Auto range";
+    QTest::newRow("temperature") << frameHex('+', "0023", '0', 0, 0, 0, Celsius11)
+                                 << "0023 degrees Celsius, Manual range";
+}
+
+// What a screen reader says of the LCD after a frame is what it shows.
+void TestMeterDecoder::displayInWords()
+{
+    QFETCH(QString, frame);
+    Fixture fx;
+    fx.decoder.decode(frame);
+    QTEST(fx.decoder.lcd().describe(), "words");
+}
