@@ -6,13 +6,14 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -83,6 +84,9 @@ private slots:
     void failedSaveSaysTheOldFileStays();
     void chartPictureHasTheChartsSize();
     void printPreviewListsTheRowsOfThePress();
+    void failedXmlSaveReachesTheErrorReport();
+    void savedPacketMarksRecordedRows();
+    void currentRowAfterSaveLoadAndPrint();
 };
 
 void TestTableFileActions::dialogsShowTheirFilters()
@@ -321,6 +325,94 @@ void TestTableFileActions::printPreviewListsTheRowsOfThePress()
     w.BtPrint->click();
     QCOMPARE(w.DBGrid1->model()->rowCount(), 40);
     QCOMPARE(pdfPages(win.dialogs.previewPdf), 1);
+}
+
+// A packet that cannot be written: the general error box with the reason,
+// no success message, the table as it was.
+void TestTableFileActions::failedXmlSaveReachesTheErrorReport()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("taken.xml"));
+    w.frameReceived(dcVolts("1234"));
+    const QStringList before = grid(w);
+    win.dialogs.saveNames = {dir.filePath("taken.xml")};
+    w.saveas->click();
+    QCOMPARE(win.dialogs.errors.size(), 1);
+    QVERIFY2(win.dialogs.errors[0].contains(dir.filePath("taken.xml")) &&
+                 win.dialogs.errors[0].contains("The name is a folder, not a file."),
+             qPrintable(win.dialogs.errors[0]));
+    QVERIFY(win.dialogs.infos.isEmpty());
+    QCOMPARE(grid(w), before);
+    QVERIFY(QFileInfo(dir.filePath("taken.xml")).isDir());
+}
+
+// Every appended row (recorded or loaded from text) is in the packet's
+// change log until New empties the table.
+void TestTableFileActions::savedPacketMarksRecordedRows()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    QTemporaryDir dir;
+    w.frameReceived(dcVolts("1234"));
+    w.frameReceived(kiloOhms("0567"));
+    const QString text = dir.filePath("two.txt");
+    win.dialogs.saveNames = {text};
+    w.saveas->click();
+    win.dialogs.openNames = {text};
+    w.OpenDataFiles->click();
+
+    const QString packet = dir.filePath("four.xml");
+    win.dialogs.saveNames = {packet};
+    w.saveas->click();
+    const QByteArray bytes = fileBytes(packet);
+    QVERIFY2(bytes.contains("<PARAMS CHANGE_LOG=\"1 0 4 2 0 4 3 0 4 4 0 4\"/>"), bytes.constData());
+    QCOMPARE(bytes.count("<ROW RowState=\"4\" No=\""), 4);
+    QVERIFY(bytes.contains("<ROW RowState=\"4\" No=\"1\" Time=\""));
+    QVERIFY(!bytes.contains("NVal=")); // recorded rows never carry it
+
+    win.dialogs.answer = true;
+    w.RecordNew->click();
+    w.frameReceived(dcVolts("0042"));
+    win.dialogs.saveNames = {packet};
+    w.saveas->click();
+    QVERIFY(fileBytes(packet).contains("<PARAMS CHANGE_LOG=\"1 0 4\"/>"));
+    win.dialogs.answer = true;
+    w.RecordNew->click();
+    win.dialogs.saveNames = {packet};
+    w.saveas->click();
+    QVERIFY(fileBytes(packet).contains("<PARAMS/></METADATA><ROWDATA></ROWDATA>"));
+}
+
+// Where the grid's current row lands: a text save walks the table to its
+// last row, a packet's load starts at its first, the report's preparation
+// ends at the last.
+void TestTableFileActions::currentRowAfterSaveLoadAndPrint()
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    QTemporaryDir dir;
+    for (const char *digits : {"0001", "0002", "0003", "0004", "0005"})
+        w.frameReceived(dcVolts(digits));
+    const auto current = [&] { return w.DBGrid1->currentIndex().row(); };
+    w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(1, 0));
+    QCOMPARE(current(), 1);
+
+    win.dialogs.saveNames = {dir.filePath("t.xls")};
+    w.saveas->click();
+    QCOMPARE(current(), 4);
+
+    win.dialogs.saveNames = {dir.filePath("t.xml")};
+    w.saveas->click();
+    win.dialogs.openNames = {dir.filePath("t.xml")};
+    w.OpenDataFiles->click();
+    QVERIFY(win.dialogs.errors.isEmpty());
+    QCOMPARE(current(), 0);
+
+    win.dialogs.previewPdf = dir.filePath("report.pdf");
+    w.BtPrint->click();
+    QCOMPARE(current(), 4);
 }
 
 QTEST_MAIN(TestTableFileActions)

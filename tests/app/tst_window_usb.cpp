@@ -111,6 +111,7 @@ private slots:
     void unplugWhileReading();
     void groupWithComConnection();
     void closingWhileReading();
+    void adapterWithoutReadWriteAccess();
     void recordedMeterGivesSameRowsAsSerial_data();
     void recordedMeterGivesSameRowsAsSerial();
 };
@@ -273,8 +274,11 @@ void TestWindowUsb::unplugWhileReading()
     QVERIFY(!win.usb().SelectedDevice());
     QCOMPARE(win.adapter().DevListIndex(), -1);
     QCOMPARE(win.adapter().DevListBox().size(), 1);
-    QTest::qWait(20);
-    QCOMPARE(win.history().size(), lines.size()); // no reader runs any more
+    // No reader runs any more: none holds the cable's read handle, and no
+    // handle of any device stays open.
+    QVERIFY(!win.hid->readerAttached("cable"));
+    QCOMPARE(win.hid->openHandles(), 0);
+    QCOMPARE(win.history().size(), lines.size());
 
     // Pressed again without an adapter: the message, and the button springs back.
     w.USBCon->click();
@@ -314,6 +318,27 @@ void TestWindowUsb::closingWhileReading()
     win.reset();
     QCOMPARE(THidDeviceController::ControllerCount(), 0);
     QCOMPARE(hid->openHandles(), 0);
+}
+
+// A cable that another program holds open exclusively (or whose node the
+// user may not write): the button springs back without a word.
+void TestWindowUsb::adapterWithoutReadWriteAccess()
+{
+    FakeHidDevice locked = cable();
+    locked.readWrite = false;
+    UsbWindow win({locked});
+    TFCOMM &w = win.w();
+    QCOMPARE(win.adapter().DevListIndex(), 0);
+    w.USBCon->click();
+    QVERIFY(!w.USBCon->isChecked());
+    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Connection"));
+    QVERIFY(win.dialogs.infos.isEmpty() && win.dialogs.errors.isEmpty());
+    QVERIFY(win.usb().SelectedDevice());
+    QVERIFY(!win.usb().SelectedDevice()->ReaderRunning());
+    QVERIFY(!win.hid->readerAttached("cable"));
+    QVERIFY(w.COMCon->isVisibleTo(&w)); // the serial road stays open
+    win.tick(30);
+    QVERIFY(win.dialogs.infos.isEmpty());
 }
 
 void TestWindowUsb::recordedMeterGivesSameRowsAsSerial_data()

@@ -250,8 +250,11 @@ void TestUsbAdapter::adapterWithoutReadWriteAccess()
     AdapterRig rig({locked});
     QCOMPARE(rig.adapter->DevListIndex(), 0);
     rig.adapter->ReadBtnClick();
-    QVERIFY(!rig.adapter->ReadBtnDown());
+    // The reading stops there: no handler, so no reader and no read handle.
     QVERIFY(!rig.adapter->SelectedDevice()->ReadWriteAccess());
+    QVERIFY(!rig.adapter->SelectedDevice()->ReaderRunning());
+    QVERIFY(!rig.platform->readerAttached("locked"));
+    QCOMPARE(rig.notConnected, 0);
 }
 
 void TestUsbAdapter::historyKeepsNewestLines()
