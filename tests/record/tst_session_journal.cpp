@@ -535,8 +535,9 @@ void TestSessionJournal::foreignThingsAtTheNameGoAside()
     const QString name = dir.filePath(QStringLiteral("session-journal-1.txt"));
     const QByteArray path = QFile::encodeName(name);
     const QString target = elsewhere.filePath(QStringLiteral("precious.txt"));
-    const QByteArray precious =
-        kind == QStringLiteral("link to journal") ? kHeader + lines(1, 2) : QByteArray("precious\r\n");
+    // A journal's text must not tempt it either.
+    const bool journalText = kind == QStringLiteral("link to journal") || kind == QStringLiteral("hard link");
+    const QByteArray precious = journalText ? kHeader + lines(1, 2) : QByteArray("precious\r\n");
     writeFile(target, precious);
     if (kind.contains(QStringLiteral("link")) && kind != QStringLiteral("hard link")) {
         const QString to =
