@@ -182,8 +182,10 @@ int JournalFile::openOwn(JournalDisk &disk, const QString &name, QString &proble
             return -1;
         }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        // Journals of earlier versions were readable by all. A file system
+        // without modes refuses and keeps what it has: no reason to lose the journal.
         if ((st.st_mode & 07777) != 0600)
-            ::fchmod(fd, 0600); // journals of earlier versions were readable by all
+            ::fchmod(fd, 0600);
         if (survey(fd, found))
             return fd;
         ::close(fd);
