@@ -7,6 +7,7 @@
 #include "record/measurement_table.h"
 #include "record/table_text_file.h"
 #include "record/table_xml_packet.h"
+#include "resident_memory.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -15,7 +16,6 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <unistd.h>
 
 #include <map>
@@ -181,18 +181,6 @@ void load(benchmark::State &state, bool packet)
     perRow(state, rows, elapsed);
 }
 
-long statusKb(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
 // Peak growth of resident memory while a million rows load, held against the
 // budget of the table's 64 bytes a row plus the file's size.
 void loadMemory(benchmark::State &state, bool packet)
@@ -202,12 +190,7 @@ void loadMemory(benchmark::State &state, bool packet)
     if (!QFile::exists(name))
         packet ? TableXmlPacket::save(name, table(rows), rows) : TableTextFile::save(name, table(rows), rows);
     for (auto _ : state) {
-        malloc_trim(0);
-        QFile reset(QStringLiteral("/proc/self/clear_refs"));
-        if (reset.open(QIODevice::WriteOnly))
-            reset.write("5"); // restarts the peak (VmHWM) at the current size
-        reset.close();
-        const long before = statusKb("VmRSS:");
+        const long before = ResidentMemory::restartPeak();
         MeasurementTable target;
         {
             MeasurementTable loaded;
@@ -217,11 +200,11 @@ void loadMemory(benchmark::State &state, bool packet)
             else
                 target.appendRows(loaded, 0, loaded.rowCount());
         }
-        const long peak = statusKb("VmHWM:");
+        const long peakGrowth = ResidentMemory::peakGrowthKb(before);
         const double budget = 64.0 * rows + QFile(name).size();
-        state.counters["peak_growth_MB"] = (peak - before) * 1024.0 / 1e6;
+        state.counters["peak_growth_MB"] = peakGrowth * 1024.0 / 1e6;
         state.counters["budget_MB"] = budget / 1e6;
-        state.counters["table_bytes_per_row"] = (statusKb("VmRSS:") - before) * 1024.0 / rows;
+        state.counters["table_bytes_per_row"] = (ResidentMemory::statusKb("VmRSS:") - before) * 1024.0 / rows;
     }
 }
 

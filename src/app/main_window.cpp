@@ -196,7 +196,20 @@ void TFCOMM::FormCreate()
     wireRecording();
     if (!m_services.journalFolder.isEmpty()) {
         JournalTimer = m_services.makeTimer(QStringLiteral("JournalTimer"), 1000, false);
-        m_journal = std::make_unique<SessionJournal>(m_services.journalFolder, *JournalTimer);
+        m_journal =
+            std::make_unique<SessionJournal>(m_services.journalFolder, *JournalTimer, m_services.journalDisk);
+        // Queued: a box must not open inside a flush, nor before the window shows.
+        m_journal->setOnProtectionChanged([this](bool protecting, const QString &message) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, protecting, message] {
+                    if (protecting)
+                        m_services.dialogs.showInformation(QStringLiteral("Information"), message);
+                    else
+                        m_errors.report(message);
+                },
+                Qt::QueuedConnection);
+        });
     }
     if (m_services.switches.IFMorvane) {
         COMM2->setOnReceiveData([this](TSerialPortDriver *sender, const char *data, int size) {
@@ -467,8 +480,8 @@ void TFCOMM::offerJournalRecovery()
     if (m_services.dialogs.askYesNo(QStringLiteral("Information"), question))
         m_journal->loadRecovered(
             [this](const QString &fileName) { return m_tableFiles->LoadTableFile(fileName, cds1); });
-    else
-        m_journal->setAside();
+    else if (const FileResult aside = m_journal->setAside(); !aside)
+        m_errors.report(aside.reason);
 }
 
 void TFCOMM::ShowSeries(int Index)

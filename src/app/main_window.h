@@ -28,6 +28,7 @@ class QProgressBar;
 class QPushButton;
 class QToolButton;
 class RecordGrid;
+class JournalDisk;
 class LimitJudge;
 class MeasurementLog;
 class MeasurementTableModel;
@@ -63,6 +64,7 @@ struct WindowServices {
     TimerFactory makeTimer = {};                   // default: timers of the event loop
     std::shared_ptr<HidPlatform> hidPlatform = {}; // default: the system's HID layer
     QString journalFolder = {};                    // folder of the session journal; empty: no journal
+    JournalDisk *journalDisk = nullptr;            // the journal's file calls; null: the system's
 };
 
 // The main window: owns every part of the program and wires them together.

@@ -3,6 +3,7 @@
 #include "fake_dialogs.h"
 #include "meter/frame_builder.h"
 #include "meter/locale_service.h"
+#include "record/faulty_disk.h"
 #include "record/session_journal.h"
 #include "record/window_timer.h"
 
@@ -21,6 +22,9 @@ private slots:
     void killedProgramsFlushedRowsAreOffered_data();
     void killedProgramsFlushedRowsAreOffered();
     void recordingNewAndNormalEnd();
+    void journalTroublesAreToldOnce();
+    void noJournalIsToldAfterTheWindowShows();
+    void rowsThatCannotGoAsideStay();
 };
 
 namespace {
@@ -32,7 +36,7 @@ struct JournalWindow {
     QHash<QString, ManualWindowTimer *> timers;
     std::unique_ptr<TFCOMM> w;
 
-    explicit JournalWindow(const QString &folder)
+    explicit JournalWindow(const QString &folder, JournalDisk *disk = nullptr)
     {
         WindowServices services{dialogs, locale, true, [] {}};
         services.makeTimer = [this](const QString &name, int intervalMs, bool enabled) {
@@ -41,6 +45,7 @@ struct JournalWindow {
             return timer;
         };
         services.journalFolder = folder;
+        services.journalDisk = disk;
         w = std::make_unique<TFCOMM>(services);
     }
 };
@@ -153,6 +158,87 @@ void TestCrashRecovery::recordingNewAndNormalEnd()
         }
     }
     QVERIFY(journalFiles(folder.path()).isEmpty()); // a normal end leaves nothing to offer
+}
+
+// A full disk stopped crash protection without a word.
+void TestCrashRecovery::journalTroublesAreToldOnce()
+{
+    QTemporaryDir folder;
+    FaultyDisk disk;
+    JournalWindow window(folder.path(), &disk);
+    ManualWindowTimer *flushTimer = window.timers.value(QStringLiteral("JournalTimer"));
+    disk.capacity = 0;
+    for (const char *digits : {"1234", "1235", "1236"}) {
+        window.w->frameReceived(voltFrame(digits));
+        flushTimer->fire();
+    }
+    QVERIFY(window.dialogs.errors.isEmpty()); // not from inside the flush
+    QCoreApplication::processEvents();
+    QCOMPARE(window.dialogs.errors.size(), 1);
+    QVERIFY(window.dialogs.errors.first().startsWith(
+        QStringLiteral("Error|Crash protection is interrupted: the session journal ")));
+
+    disk.capacity = std::numeric_limits<qint64>::max();
+    window.w->frameReceived(voltFrame("1237"));
+    flushTimer->fire();
+    QTRY_COMPARE(window.dialogs.infos.size(), 1);
+    QVERIFY(
+        window.dialogs.infos.first().startsWith(QStringLiteral("Information|Crash protection works again")));
+    QCOMPARE(window.dialogs.errors.size(), 1);
+    QFile file(window.w->sessionJournal()->fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count("\r\n"), 5); // the header and every row
+}
+
+// Nothing said that crash protection was off; now it is said once the event loop runs.
+void TestCrashRecovery::noJournalIsToldAfterTheWindowShows()
+{
+    QTemporaryDir folder;
+    QFile file(QDir(folder.path()).filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    JournalWindow window(file.fileName() + QStringLiteral("/below"));
+    QVERIFY(window.dialogs.errors.isEmpty());
+    window.w->offerJournalRecovery();
+    QCoreApplication::processEvents();
+    QCOMPARE(window.dialogs.errors,
+             QStringList{QStringLiteral("Error|Crash protection is off: no session journal can be kept in %1 "
+                                        "(Not a directory). A crash loses the readings not saved.")
+                             .arg(file.fileName() + QStringLiteral("/below"))});
+    QVERIFY(window.dialogs.questions.isEmpty());
+}
+
+// No to the recovery question when the rows cannot move: said once, rows kept.
+void TestCrashRecovery::rowsThatCannotGoAsideStay()
+{
+    QTemporaryDir folder;
+    const QString left = QDir(folder.path()).filePath(QStringLiteral("session-journal-1.txt"));
+    QFile file(left);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray rows = TableTextFile::headerLine() + "1\t09:05:07\tDC\t1.234\tV\tpass\r\n";
+    file.write(rows);
+    file.close();
+    FaultyDisk disk;
+    disk.renameError = EIO;
+    {
+        JournalWindow window(folder.path(), &disk);
+        window.w->offerJournalRecovery();
+        QCOMPARE(window.dialogs.questions.size(), 1);
+        QCOMPARE(
+            window.dialogs.errors,
+            QStringList{QStringLiteral("Error|The readings of the earlier session could not be put aside "
+                                       "(Input/output error). They stay in %1 and are offered again at "
+                                       "the next start.")
+                            .arg(left)});
+        window.w->offerJournalRecovery();
+        QCOMPARE(window.dialogs.errors.size(), 1);
+        QCOMPARE(window.dialogs.questions.size(), 1);
+        QVERIFY(window.w->sessionJournal()->isOpen());
+        QVERIFY(window.w->sessionJournal()->fileName() != left);
+    }
+    JournalWindow next(folder.path());
+    next.w->offerJournalRecovery();
+    QCOMPARE(next.dialogs.questions.size(), 1);
+    QVERIFY(next.dialogs.questions.first().contains(QStringLiteral("Recovered 1 readings")));
 }
 
 QTEST_MAIN(TestCrashRecovery)
