@@ -4,6 +4,8 @@
 // match. A save is held against one buffered write of the same bytes; the
 // formatting alone and a save without sync and rename show where its time goes.
 // The files go to the system's temporary folder (TMPDIR to choose another).
+// Two text files no table was saved as show the loader's bounds: a 100 MB
+// line and one row past the table's ten million.
 #include "record/measurement_table.h"
 #include "record/table_text_file.h"
 #include "record/table_xml_packet.h"
@@ -208,6 +210,57 @@ void loadMemory(benchmark::State &state, bool packet)
     }
 }
 
+// Text files no table was saved as, loaded as the Open button does: time,
+// peak memory growth and the reason the load stopped.
+//   0  a 100 MB line without a line end: fails at 64 KiB, without reading on
+//   1  10^7 + 1 one-cell rows (about 90 MB): stops at the table's 10^7 rows
+void hostileText(benchmark::State &state)
+{
+    const bool rows = state.range(0) == 1;
+    const QString name = folder().filePath(rows ? QStringLiteral("rows.txt") : QStringLiteral("line.txt"));
+    if (!QFile::exists(name)) {
+        QFile file(name);
+        file.open(QIODevice::WriteOnly);
+        file.write(TableTextFile::headerLine());
+        QByteArray block;
+        if (rows) {
+            for (int no = 1; no <= MeasurementTable::MaxRows + 1; ++no) {
+                block += QByteArray::number(no) + "\r\n";
+                if (block.size() > (1 << 20) || no == MeasurementTable::MaxRows + 1) {
+                    file.write(block);
+                    block.clear();
+                }
+            }
+        } else {
+            block = QByteArray(1 << 20, 'x');
+            for (int mb = 0; mb < 100; ++mb)
+                file.write(block);
+        }
+    }
+    for (auto _ : state) {
+        const long before = ResidentMemory::restartPeak();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        MeasurementTable target;
+        FileResult result;
+        {
+            MeasurementTable loaded;
+            result =
+                TableTextFile::load(name, loaded, nullptr, {MeasurementTable::MaxRows, target.rowCount()});
+            target.appendRows(loaded, 0, loaded.rowCount());
+        }
+        state.counters["seconds"] = elapsed.nsecsElapsed() / 1e9;
+        state.counters["peak_growth_MB"] = ResidentMemory::peakGrowthKb(before) * 1024.0 / 1e6;
+        state.counters["rows"] = target.rowCount();
+        state.counters["file_MB"] = QFile(name).size() / 1e6;
+        state.SetLabel(result ? std::string("loaded") : result.reason.toStdString());
+    }
+}
+
+void BM_HostileText(benchmark::State &s)
+{
+    hostileText(s);
+}
 void BM_LoadTextMemory(benchmark::State &s)
 {
     loadMemory(s, false);
@@ -258,6 +311,7 @@ void BM_LoadXml(benchmark::State &s)
 }
 
 // Memory first, before other benchmarks leave freed memory behind.
+BENCHMARK(BM_HostileText)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadTextMemory)->Arg(kMillion)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadXmlMemory)->Arg(kMillion)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SaveText)->Arg(kTenThousand)->Arg(kMillion)->Unit(benchmark::kMillisecond)->UseRealTime();

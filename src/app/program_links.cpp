@@ -1,5 +1,6 @@
 #include "program_links.h"
 
+#include "error_report.h"
 #include "link/hid/hid_platform_fake.h"
 #include "link/replay/link_capture.h"
 #include "link/replay/replay_serial_port.h"
@@ -10,8 +11,10 @@
 #include "main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 
 #include <algorithm>
 
@@ -115,6 +118,17 @@ void ProgramLinks::attach(TFCOMM &window)
         });
     }
     if (m_capture) {
+        // Reports are written on the reader threads; the box opens on the main thread, while the window
+        // lives.
+        m_capture->setOnFailure([target = QPointer<TFCOMM>(&window)](const QString &message) {
+            QMetaObject::invokeMethod(
+                qApp,
+                [target, message] {
+                    if (target)
+                        target->errorReport().report(message);
+                },
+                Qt::QueuedConnection);
+        });
         TSerialPortDriver &driver = *window.COMM2;
         const TSerialPortDriver::TComPortReceiveDataEvent receive = driver.OnReceiveData();
         driver.setOnReceiveData(

@@ -99,20 +99,24 @@ void TableFileActions::SpeedButton2Click()
     LoadTableFile(name, m_table);
 }
 
-// Both formats load into a table of their own first, so that a file that
-// fails halfway leaves the table as it was.
+// Both formats load into a table of their own first: rows recorded while it
+// reads stay in order. A packet that fails leaves the table as it was; a text
+// file that fails keeps the rows of the lines before the failing one.
 bool TableFileActions::LoadTableFile(const QString &FileName, MeasurementTable &Table)
 {
     const std::unique_ptr<FileProgress> progress = m_dialogs.makeProgress(progressLabel("Loading", FileName));
     const int before = Table.rowCount();
     MeasurementTable loaded;
     const bool packet = isPacketName(FileName);
-    const FileResult result = packet ? TableXmlPacket::load(FileName, loaded, progress.get())
-                                     : TableTextFile::load(FileName, loaded, progress.get());
-    if (!result) {
+    const FileResult result =
+        packet ? TableXmlPacket::load(FileName, loaded, progress.get())
+               : TableTextFile::load(FileName, loaded, progress.get(), {MeasurementTable::MaxRows, before});
+    const auto reportFailure = [&] {
         m_dialogs.showErrorDetail(kError, QStringLiteral("Failed to Load File!"), result.reason);
         return false;
-    }
+    };
+    if (!result && (packet || loaded.isEmpty()))
+        return reportFailure();
     int current = 0;
     if (packet) {
         // Rows recorded while the packet was read follow its rows.
@@ -121,12 +125,13 @@ bool TableFileActions::LoadTableFile(const QString &FileName, MeasurementTable &
             loaded.appendRows(Table, before, during);
         Table.replaceWith(std::move(loaded));
     } else {
-        Table.appendRows(loaded, 0, loaded.rowCount());
+        // Rows recorded meanwhile took room too.
+        Table.appendRows(loaded, 0, qMin(loaded.rowCount(), MeasurementTable::MaxRows - Table.rowCount()));
         current = Table.rowCount() - 1;
     }
     if (Table.rowCount() > 0 && onCurrentRow && &Table == &m_table)
         onCurrentRow(current);
-    return true;
+    return result ? true : reportFailure();
 }
 
 void TableFileActions::BtSaveClick(QWidget &chart)

@@ -13,7 +13,7 @@
 
 const RecordLimitItem MeasurementLog::RecordLimits[6] = {
     {"1000", 1000},   {"5000", 5000},     {"10000", 10000},
-    {"50000", 50000}, {"100000", 100000}, {"limitless", 10000000},
+    {"50000", 50000}, {"100000", 100000}, {"limitless", MeasurementTable::MaxRows},
 };
 
 MeasurementLog::MeasurementLog(MeterDecoder &decoder, MeasurementTable &table, TChartControl &pager,

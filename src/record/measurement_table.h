@@ -43,6 +43,8 @@ class MeasurementTable {
 public:
     enum Field { No, Time, DcAc, Value, Unit, Auto, NVal, FieldCount };
     static constexpr int MaxTextLength = 20;
+    // The most rows a table holds: the record limit "limitless"; loads stop there.
+    static constexpr int MaxRows = 10000000;
 
     static QString fieldName(int field);
     // -1 when no field has that name.

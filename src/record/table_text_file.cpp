@@ -186,7 +186,13 @@ namespace {
 // Appends the rows of whole lines as they come, a part of the text at a time.
 class LineParser {
 public:
-    explicit LineParser(MeasurementTable &table) : m_table(table) {}
+    LineParser(MeasurementTable &table, RowLimit limit)
+        : m_table(table), m_limit(limit), m_room(qMax(0, limit.maxRows - limit.held - table.rowCount()))
+    {
+    }
+
+    // The number the next line has.
+    int nextLineNo() const { return m_lineNo + 1; }
 
     // Takes text that ends with a whole line (or the text's end).
     FileResult take(QByteArrayView text)
@@ -199,6 +205,8 @@ public:
             while (end < size && data[end] != '\r' && data[end] != '\n')
                 ++end;
             const QByteArrayView line(data + pos, end - pos);
+            if (line.size() > MaxLineBytes)
+                return lineTooLong(m_lineNo + 1);
             pos = end;
             if (pos < size && data[pos] == '\r') {
                 if (++pos < size && data[pos] == '\n') // the pair counts once
@@ -214,12 +222,27 @@ public:
         return {};
     }
 
+    static FileResult lineTooLong(int lineNo)
+    {
+        return FileResult::failure(
+            QStringLiteral("Line %1 is longer than %2 KiB; no row of a table is that long.")
+                .arg(lineNo)
+                .arg(MaxLineBytes / 1024));
+    }
+
 private:
     FileResult rowOf(QByteArrayView line)
     {
         const int count = splitCells(line, m_cells);
         if (count == 0)
             return {};
+        if (m_room == 0)
+            return FileResult::failure(
+                QStringLiteral(
+                    "Line %1: the table holds at most %2 rows; this line and the lines after it were "
+                    "not loaded.")
+                    .arg(m_lineNo)
+                    .arg(m_limit.maxRows));
         if (count > MaxCells)
             return FileResult::failure(QStringLiteral("Line %1 holds more than seven cells.").arg(m_lineNo));
         std::optional<qint32> no, nval;
@@ -236,19 +259,23 @@ private:
             }
         }
         m_table.appendUnobserved(no, texts, nval, true);
+        --m_room;
         return {};
     }
 
     MeasurementTable &m_table;
+    const RowLimit m_limit;
+    int m_room; // rows the limit still allows
     CellBuffers m_cells;
     int m_lineNo = 0;
 };
 
-// Where the whole lines of text end. A CR at the very end waits for the next
-// part, which may begin with its LF.
-qsizetype wholeLinesEnd(QByteArrayView text)
+// Where the whole lines of text end, looked for from `from` on (what came
+// before holds no line end). A CR at the very end waits for the next part,
+// which may begin with its LF.
+qsizetype wholeLinesEnd(QByteArrayView text, qsizetype from)
 {
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+    for (qsizetype i = text.size() - 1; i >= from; --i) {
         if (text[i] == '\n' || (text[i] == '\r' && i + 1 < text.size()))
             return i + 1;
     }
@@ -257,7 +284,7 @@ qsizetype wholeLinesEnd(QByteArrayView text)
 
 } // namespace
 
-FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *progress)
+FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *progress, RowLimit limit)
 {
     if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
         text = text.first(nul);
@@ -265,13 +292,13 @@ FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *pro
         return FileResult::failure(QStringLiteral("The file is empty."));
 
     ProgressScope scope(progress, text.size());
-    LineParser parser(table);
+    LineParser parser(table, limit);
     const FileResult result = parser.take(text);
     scope.advance(text.size());
     return result;
 }
 
-FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *progress)
+FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *progress, RowLimit limit)
 {
     if (FileResult readable = checkReadableFile(fileName); !readable)
         return readable;
@@ -283,7 +310,7 @@ FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *
     // neither a copy of its size in memory nor the fresh pages to hold it.
     constexpr qint64 kReadBytes = 1 << 20;
     ProgressScope scope(progress, file.size());
-    LineParser parser(table);
+    LineParser parser(table, limit);
     QByteArray pending;
     qint64 total = 0;
     bool last = false;
@@ -301,10 +328,13 @@ FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *
             last = true;
         }
         total += pending.size() - kept;
-        const qsizetype whole = last ? pending.size() : wholeLinesEnd(pending);
+        // What was kept is the start of one line, perhaps with a CR at its end.
+        const qsizetype whole = last ? pending.size() : wholeLinesEnd(pending, qMax<qsizetype>(0, kept - 1));
         if (FileResult r = parser.take(QByteArrayView(pending).first(whole)); !r)
             return r;
         pending.remove(0, whole);
+        if (pending.size() > MaxLineBytes)
+            return LineParser::lineTooLong(parser.nextLineNo());
         scope.advance(file.pos());
     }
     if (total == 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurement_table.h"
 #include "safe_file.h"
 
 #include <QByteArray>
@@ -9,7 +10,6 @@
 #include <array>
 
 class FileProgress;
-class MeasurementTable;
 struct TableRow;
 class QIODevice;
 
@@ -44,10 +44,26 @@ constexpr int MaxCells = 7; // one per field
 using CellBuffers = std::array<QString, MaxCells + 1>;
 int splitCells(QByteArrayView line, CellBuffers &cells);
 
+// A row's line is at most seven cells of 20 characters, each possibly quoted
+// with every character a doubled quote: about 300 bytes. Other programs pad
+// with blanks, so a line may be far longer than that, but a longer line than
+// this is no table's: it fails at once instead of being gathered without end.
+constexpr qsizetype MaxLineBytes = 64 * 1024;
+
+// The rows a load may leave: a table never holds more than maxRows, and the
+// rows loaded join `held` rows of the table they are for.
+struct RowLimit {
+    int maxRows = MeasurementTable::MaxRows;
+    int held = 0;
+};
+
 // Appends the rows of a file's text (the first line is skipped unread) to the
-// table. On failure the reason names the line; rows of earlier lines are
-// already in the table, so load into a table of its own.
-FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *progress = nullptr);
-FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *progress = nullptr);
+// table. On failure the reason names the line; the rows of earlier lines stay
+// in the table. A line that would pass the row limit fails with the rows
+// before it loaded.
+FileResult parse(QByteArrayView text, MeasurementTable &table, FileProgress *progress = nullptr,
+                 RowLimit limit = {});
+FileResult load(const QString &fileName, MeasurementTable &table, FileProgress *progress = nullptr,
+                RowLimit limit = {});
 
 } // namespace TableTextFile

@@ -77,7 +77,7 @@ bool RecorderLink::open(const RecorderOptions &options, QString &error)
     }
     LinkRecording recording;
     if (!LinkRecording::load(options.replay, recording, error)) {
-        error = QStringLiteral("cannot replay %1: %2").arg(options.replay, error);
+        error = QStringLiteral("cannot replay %1").arg(error); // the message names the file
         return false;
     }
     m_endCheck = tickTimer(QStringLiteral("end"));

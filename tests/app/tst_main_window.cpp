@@ -1,6 +1,7 @@
 #include "window_rig.h"
 
 #include "app/main_window.h"
+#include "app/program_links.h"
 #include "app/widgets.h"
 #include "link/serial/serial_port_driver.h"
 #include "meter/frame_builder.h"
@@ -18,10 +19,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
-#include <QToolButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <memory>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -45,6 +50,7 @@ private slots:
     void connectButtonRunsOnceForEveryPress();
     void iconButtonsCarryTheirHintsAsNames();
     void chartDiesBeforeTheWindowMembers();
+    void fullDiskDuringCaptureIsToldOnce();
 };
 
 void TestMainWindow::caption_data()
@@ -376,6 +382,39 @@ void TestMainWindow::chartDiesBeforeTheWindowMembers()
             [&] { windowWhole = qobject_cast<TFCOMM *>(window) != nullptr; });
     win.reset();
     QVERIFY(windowWhole); // still a TFCOMM: its members were alive
+}
+
+// Before: a full disk left a short capture without a word.
+void TestMainWindow::fullDiskDuringCaptureIsToldOnce()
+{
+    QTemporaryDir dir;
+    const QByteArray disk = QFile::encodeName(dir.filePath(QStringLiteral("disk")));
+    QVERIFY(QDir().mkdir(QString::fromLocal8Bit(disk)));
+    if (::geteuid() != 0 || ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=4k") != 0)
+        QSKIP("needs root to mount a small tmpfs");
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount(path.constData()); }
+    } unmount{disk};
+    const QString path = QString::fromLocal8Bit(disk) + QStringLiteral("/capture.bin");
+    {
+        Window win;
+        ProgramLinks links(false);
+        QString error;
+        QVERIFY2(links.setUp({"halvern", "--capture", path}, error), qPrintable(error));
+        links.attach(*win.w);
+        const QByteArray line =
+            QByteArray::fromHex(frameHex('+', "1234", '1', Bits::Dc8, 0, 0, Bits::Volt11).toLatin1());
+        const auto receive = win.w->COMM2->OnReceiveData();
+        for (int i = 0; i < 1000; ++i) // 14 kB for a 4 kB disk
+            receive(win.w->COMM2.get(), line.constData(), int(line.size()));
+        QTRY_COMPARE(win.dialogs.errors.size(), 1);
+        QVERIFY2(win.dialogs.errors[0].startsWith("Error|Cannot write the capture " + path +
+                                                  ": No space left on device."),
+                 qPrintable(win.dialogs.errors[0]));
+        QTest::qWait(0);
+        QCOMPARE(win.dialogs.errors.size(), 1);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,7 @@
 #include "fuzz_drivers.h"
 
 #include "link/hid/hid_report_descriptor.h"
+#include "link/replay/link_recording.h"
 #include "link/serial/serial_frame_assembly.h"
 #include "link/usb/usb_report_unpacker.h"
 #include "meter/conversion.h"
@@ -330,6 +331,36 @@ QString xmlPacket(const std::uint8_t *data, std::size_t size)
     for (int r = 0; r < loaded.rowCount(); ++r)
         if (rowText(loaded, r) != rowText(again, r))
             return QStringLiteral("row %1: %2 became %3").arg(r).arg(rowText(loaded, r), rowText(again, r));
+    return {};
+}
+
+QString replayFile(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const LinkRecording recording = LinkRecording::parse(input);
+    if (recording.kind == LinkRecording::Kind::SerialBytes) {
+        if (!recording.reports.isEmpty())
+            return QStringLiteral("serial bytes with reports beside them");
+        return recording.serialBytes == input ? QString()
+                                              : QStringLiteral("serial bytes differ from the file");
+    }
+    if (!recording.serialBytes.isEmpty())
+        return QStringLiteral("a report file with serial bytes beside it");
+    QByteArray written;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < recording.reports.size(); ++i) {
+        const QByteArray report = recording.reports.at(i);
+        if (report.isEmpty() || report.size() > LinkRecording::MaxReportBytes)
+            return QStringLiteral("report %1 has %2 bytes").arg(i).arg(report.size());
+        bytes += report.size();
+        written += LinkRecording::reportLine(report) + '\n';
+    }
+    // Two digits and a blank or line end a byte, the last line's end aside.
+    if (3 * bytes > input.size() + 1)
+        return QStringLiteral("%1 report bytes from %2 bytes of text").arg(bytes).arg(input.size());
+    const LinkRecording again = LinkRecording::parse(written);
+    if (again.kind != LinkRecording::Kind::Reports || again.reports != recording.reports)
+        return QStringLiteral("written report lines parse to other reports");
     return {};
 }
 

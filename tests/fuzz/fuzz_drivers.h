@@ -34,4 +34,10 @@ QString tableText(const std::uint8_t *data, std::size_t size);
 // to the same rows and change log.
 QString xmlPacket(const std::uint8_t *data, std::size_t size);
 
+// The bytes are a replay file (--replay): a report file gives reports of one
+// to LinkRecording::MaxReportBytes bytes, no more bytes than a third of the
+// text, that write back as report lines and parse again to the same reports;
+// anything else replays as the very bytes.
+QString replayFile(const std::uint8_t *data, std::size_t size);
+
 } // namespace FuzzDrivers

@@ -30,6 +30,7 @@ const Target kTargets[] = {
     {"limit_texts", &FuzzDrivers::limitAndPageSizeTexts},
     {"table_text", &FuzzDrivers::tableText},
     {"xml_packet", &FuzzDrivers::xmlPacket},
+    {"replay_file", &FuzzDrivers::replayFile},
 };
 
 } // namespace

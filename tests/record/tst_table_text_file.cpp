@@ -40,6 +40,8 @@ private slots:
     void fileReadInPartsGivesTheRowsOfTheWholeText_data();
     void fileReadInPartsGivesTheRowsOfTheWholeText();
     void loadingAppendsAfterExistingRows();
+    void rowLimitKeepsTheRowsBeforeIt_data();
+    void rowLimitKeepsTheRowsBeforeIt();
     void badFilesAreRefusedWithAReason_data();
     void badFilesAreRefusedWithAReason();
     void failedSaveLeavesTheOldFile_data();
@@ -120,8 +122,13 @@ void TestTableTextFile::readerRules_data()
                                              << QStringList{"5|~|~|~|~|~|~+"} << ok;
     QTest::newRow("NUL ends the text")
         << h + QByteArray("1\r\n2\0\r\n3\r\n", 10) << QStringList{"1|~|~|~|~|~|~+", "2|~|~|~|~|~|~+"} << ok;
-    QTest::newRow("texts cut to 20") << h + "1\t" + QByteArray(100000, 'x') + "\r\n"
+    QTest::newRow("texts cut to 20") << h + "1\t" + QByteArray(60000, 'x') + "\r\n"
                                      << QStringList{"1|" + QString(20, 'x') + "|~|~|~|~|~+"} << ok;
+    QTest::newRow("longest line") << h + "1\t" + QByteArray(TableTextFile::MaxLineBytes - 2, 'x') + "\r\n"
+                                  << QStringList{"1|" + QString(20, 'x') + "|~|~|~|~|~+"} << ok;
+    QTest::newRow("a line longer than any row")
+        << h + "1\t" + QByteArray(TableTextFile::MaxLineBytes - 1, 'x') + "\r\n"
+        << QStringList() << "Line 2 is longer than 64 KiB; no row of a table is that long.";
     QTest::newRow("unclosed quote runs to the line end") << h + "1\t\"a b\r\n"
                                                          << QStringList{"1|a b|~|~|~|~|~+"} << ok;
     QTest::newRow("empty file") << QByteArray() << QStringList() << "The file is empty.";
@@ -137,8 +144,8 @@ void TestTableTextFile::readerRules_data()
     QTest::newRow("No beyond 32 bits")
         << h + "2147483648\r\n"
         << QStringList() << "Line 2: \"2147483648\" is not a whole number for the field No.";
-    QTest::newRow("line of 100000 characters as No")
-        << h + QByteArray(100000, '7') + "\r\n"
+    QTest::newRow("line of 60000 characters as No")
+        << h + QByteArray(60000, '7') + "\r\n"
         << QStringList() << "Line 2: \"" + QString(40, '7') + "...\" is not a whole number for the field No.";
     QByteArray junk;
     for (int i = 0; i < 4096; ++i)
@@ -193,6 +200,9 @@ void TestTableTextFile::fileReadInPartsGivesTheRowsOfTheWholeText_data()
     // The bad line's number in the reason shows the pair counted once.
     QTest::newRow("CR LF split between reads") << upTo(kRead - 1, "\r\n7\tlast\r\nbad\r\n");
     QTest::newRow("lone CR at a read's end") << upTo(kRead - 1, "\r8\tlast\r\n");
+    QTest::newRow("a long line across a read's end")
+        << upTo(kRead - 30000, "\r\n9\t" + QByteArray(60000, 'x') + "\tV\r\n10\tafter\r\n");
+    // Before: every read scanned the whole line gathered so far again.
     QTest::newRow("a line longer than a read")
         << upTo(kRead / 2, "\r\n9\t" + QByteArray(kRead + 5000, 'x') + "\tV\r\n10\tafter\r\n");
     QTest::newRow("NUL in a later read")
@@ -225,6 +235,46 @@ void TestTableTextFile::loadingAppendsAfterExistingRows()
     table.appendRows(staged, 0, staged.rowCount());
     QCOMPARE(dump(table), QStringList({"5|a|~|~|~|~|~", "1|b|~|~|~|~|~+"}));
     QCOMPARE(table.loggedCount(), 1);
+}
+
+void TestTableTextFile::rowLimitKeepsTheRowsBeforeIt_data()
+{
+    QTest::addColumn<int>("held");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("reason");
+    const QByteArray five = kHeader + "1\r\n2\r\n\r\n3\r\n4\r\n5\r\n";
+    const QString full =
+        QStringLiteral("Line %1: the table holds at most 3 rows; this line and the lines after it "
+                       "were not loaded.");
+    QTest::newRow("empty table") << 0 << five << 3 << full.arg(6);
+    QTest::newRow("a row held") << 1 << five << 2 << full.arg(5);
+    QTest::newRow("full before the load") << 3 << five << 0 << full.arg(2);
+    QTest::newRow("exactly to the limit, blank lines after")
+        << 0 << QByteArray(kHeader + "1\r\n2\r\n3\r\n\r\n \r\n") << 3 << QString();
+}
+
+// Before: no limit; 90 MB of one-cell rows took a gigabyte, and past 6.4 GB the row count would overflow.
+void TestTableTextFile::rowLimitKeepsTheRowsBeforeIt()
+{
+    QFETCH(int, held);
+    QFETCH(QByteArray, text);
+    QFETCH(int, rows);
+    QFETCH(QString, reason);
+    const TableTextFile::RowLimit limit{3, held};
+    MeasurementTable parsed;
+    const FileResult parseResult = TableTextFile::parse(text, parsed, nullptr, limit);
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("rows.xls"));
+    QVERIFY(writeBytes(name, text));
+    MeasurementTable loaded;
+    const FileResult loadResult = TableTextFile::load(name, loaded, nullptr, limit);
+    for (const auto &[result, table] : {std::pair{parseResult, &parsed}, std::pair{loadResult, &loaded}}) {
+        QCOMPARE(result.ok, reason.isEmpty());
+        QCOMPARE(result.reason, reason);
+        QCOMPARE(table->rowCount(), rows);
+    }
+    QCOMPARE(TableTextFile::RowLimit().maxRows, 10000000);
 }
 
 void TestTableTextFile::badFilesAreRefusedWithAReason_data()

@@ -3,8 +3,10 @@
 #include "link/hid/hid_platform.h"
 #include "link/replay/link_recording.h"
 
-#include <QFile>
+#include <QByteArray>
+#include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -12,11 +14,29 @@
 // were received, or the HID input reports as report lines. The first link that delivers traffic sets the
 // format; traffic of the other link is left out, so the file always replays as one recording. Serial bytes
 // come on the main thread, reports on the reader threads.
+//
+// The file is a regular file reached without a symbolic link in its last step. Every write is checked; the
+// first that fails is told once through onFailure (from the thread that wrote). What could not be written
+// waits in memory, up to MaxPendingBytes, and goes out with the next traffic once there is room again; past
+// that bound the capture ends where the file ends.
 class LinkCapture {
 public:
-    // False with a message when the file cannot be created.
+    static constexpr qsizetype MaxPendingBytes = 1 << 20;
+
+    // Writes what it can of the bytes to the file descriptor: how many, or -1 with errno set. The seam for
+    // a disk that fills; ::write by default.
+    using Writer = std::function<qint64(int fd, const char *data, qint64 size)>;
+
+    explicit LinkCapture(Writer writer = {});
+    ~LinkCapture();
+    LinkCapture(const LinkCapture &) = delete;
+    LinkCapture &operator=(const LinkCapture &) = delete;
+
+    // False with a message when the file cannot be created, is a link or is no regular file.
     bool open(const QString &path, QString &error);
-    bool isOpen() const { return m_file.isOpen(); }
+    bool isOpen() const;
+    // Called once, with a message for the user, when a write first fails.
+    void setOnFailure(std::function<void(const QString &message)> onFailure);
 
     void serialBytes(const char *data, int size);
     void inputReport(const quint8 *report, int size);
@@ -24,12 +44,22 @@ public:
     // The format taken, once traffic came.
     bool hasKind() const;
     LinkRecording::Kind kind() const;
+    // Bytes that wait for room on the disk.
+    qsizetype pendingBytes() const;
 
 private:
-    bool take(LinkRecording::Kind kind); // with m_mutex held
+    bool take(LinkRecording::Kind kind);          // with m_mutex held
+    void write(const char *data, qsizetype size); // with m_mutex held
+    void fail(int error);                         // with m_mutex held
 
     mutable std::mutex m_mutex;
-    QFile m_file;
+    Writer m_writer;
+    QString m_path;
+    int m_fd = -1;
+    QByteArray m_pending;
+    bool m_ended = false; // the pending bytes overflowed: nothing more is written
+    bool m_told = false;
+    std::function<void(const QString &)> m_onFailure;
     bool m_hasKind = false;
     LinkRecording::Kind m_kind = LinkRecording::Kind::SerialBytes;
 };

@@ -57,7 +57,7 @@ void SimulatedUsbCable::feed(const QByteArray &bytes)
         m_encoder.feed(bytes);
 }
 
-void SimulatedUsbCable::setReplay(const QList<QByteArray> &reports)
+void SimulatedUsbCable::setReplay(const ReportList &reports)
 {
     m_replay = reports;
     m_replayAt = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/hid/hid_platform_fake.h"
+#include "link/replay/link_recording.h"
 #include "link/serial/tick_timer.h"
 #include "link/usb/usb_cable_encoder.h"
 
@@ -34,7 +35,7 @@ public:
     // Bytes the meter sent; they go out in the next reports.
     void feed(const QByteArray &bytes);
     // Plays these reports (report ID first) once instead of packing fed bytes.
-    void setReplay(const QList<QByteArray> &reports);
+    void setReplay(const ReportList &reports);
     bool replayStarted() const { return m_replayStarted; }
     bool replayDone() const { return m_replay && m_replayAt >= m_replay->size(); }
 
@@ -46,7 +47,7 @@ private:
     std::unique_ptr<TickTimer> m_timer;
     UsbCableEncoder m_encoder;
     bool m_plugged = false;
-    std::optional<QList<QByteArray>> m_replay;
+    std::optional<ReportList> m_replay;
     qsizetype m_replayAt = 0;
     bool m_replayStarted = false;
 };

@@ -82,7 +82,7 @@ void TestUsbSimulatedCable::replayStartsWithReaderAndPlaysOnce()
 {
     CableRig rig;
     const QList<QByteArray> recorded{report("00F12B"), report("00F130"), report("00F0")};
-    rig.cable->setReplay(recorded);
+    rig.cable->setReplay(ReportList(recorded));
     rig.tick(10);
     QVERIFY(!rig.cable->replayStarted());
     rig.attachReader();
