@@ -1,10 +1,10 @@
 #include "dialog_service.h"
 
 #include "record/file_progress.h"
+#include "report_preview.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -49,7 +49,7 @@ std::unique_ptr<FileProgress> DialogService::makeProgress(const QString &)
     return nullptr;
 }
 
-void DialogService::showPrintPreview(const QString &, const std::function<void(QPrinter &)> &) {}
+void DialogService::showPrintPreview(const QString &, const PagedDocument &) {}
 
 QStringList nameFilters(const QString &filter)
 {
@@ -155,12 +155,11 @@ std::unique_ptr<FileProgress> MessageBoxDialogs::makeProgress(const QString &lab
     return std::make_unique<DialogProgress>(m_parent, label);
 }
 
-void MessageBoxDialogs::showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint)
+// Not Qt's preview dialog: it draws every page before it shows the first
+// (at a hundred thousand rows, 2,703 pages, 15 s and 700 MB).
+void MessageBoxDialogs::showPrintPreview(const QString &title, const PagedDocument &document)
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintPreviewDialog preview(&printer, m_parent);
+    ReportPreview preview(document, m_parent);
     preview.setWindowTitle(title);
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&](QPrinter *target) { paint(*target); });
     preview.exec();
 }

@@ -7,7 +7,7 @@
 #include <memory>
 
 class FileProgress;
-class QPrinter;
+class PagedDocument;
 class QWidget;
 
 // What a file dialog shows. filter: description and pattern pairs joined by
@@ -43,8 +43,8 @@ public:
     virtual void showErrorDetail(const QString &title, const QString &text, const QString &detail);
     // A sign of life for a load or save, shown only when the work lasts; null: none.
     virtual std::unique_ptr<FileProgress> makeProgress(const QString &label);
-    // A modal print preview whose pages paint lays out on the printer it gets.
-    virtual void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint);
+    // A modal print preview of the document, which it prints on request.
+    virtual void showPrintPreview(const QString &title, const PagedDocument &document);
 };
 
 class MessageBoxDialogs : public DialogService {
@@ -58,7 +58,7 @@ public:
     void showInformation(const QString &title, const QString &text) override;
     void showErrorDetail(const QString &title, const QString &text, const QString &detail) override;
     std::unique_ptr<FileProgress> makeProgress(const QString &label) override;
-    void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
+    void showPrintPreview(const QString &title, const PagedDocument &document) override;
 
 private:
     QWidget *m_parent;

@@ -153,8 +153,7 @@ void TableFileActions::BtPrintClick()
     // The rows present now; recording may go on while the preview is open.
     const int rows = m_table.rowCount();
     const TableReport Report1(m_table, rows);
-    m_dialogs.showPrintPreview(QStringLiteral("Print Preview"),
-                               [&](QPrinter &printer) { Report1.print(printer); });
+    m_dialogs.showPrintPreview(QStringLiteral("Print Preview"), Report1);
     if (rows > 0 && onCurrentRow)
         onCurrentRow(rows - 1); // the report walked the table to its last row
 }

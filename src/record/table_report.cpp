@@ -6,7 +6,6 @@
 #include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
-#include <QPagedPaintDevice>
 #include <QPainter>
 
 namespace {
@@ -115,17 +114,8 @@ void TableReport::paintPage(QPainter &painter, int page) const
     painter.restore();
 }
 
-void TableReport::print(QPagedPaintDevice &device) const
+QPageLayout TableReport::pageLayout() const
 {
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(Margin, Margin, Margin, Margin), QPageLayout::Millimeter));
-    const int pages = pageCount();
-    if (pages == 0)
-        return;
-    QPainter painter(&device);
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0)
-            device.newPage();
-        paintPage(painter, page);
-    }
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                       QMarginsF(Margin, Margin, Margin, Margin), QPageLayout::Millimeter);
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "paged_document.h"
+
 #include <QList>
 #include <QRectF>
 #include <QString>
 
 class MeasurementTable;
-class QPagedPaintDevice;
 class QPainter;
 
 // The printed report of the measurement table: A4 portrait with 10 mm
@@ -21,7 +22,7 @@ class QPainter;
 // Texts are in the segment font (so "k*" prints kΩ), apart from Time (Arial)
 // and Value (Calibri). The report lists the first rowCount rows only: the
 // rows present when it was made, while recording appends more.
-class TableReport {
+class TableReport : public PagedDocument {
 public:
     enum class Font { Segment, Arial, Calibri };
     struct Item {
@@ -40,13 +41,12 @@ public:
     int rowCount() const { return m_rowCount; }
     static int rowsPerPage();
     // No pages for a table without rows.
-    int pageCount() const;
+    int pageCount() const override;
     QList<Item> pageItems(int page) const;
 
-    // Sets the device to A4 portrait with the margins and paints every page.
-    void print(QPagedPaintDevice &device) const;
-    // One page onto a painter whose origin is the printable area's top left.
-    void paintPage(QPainter &painter, int page) const;
+    // A4 portrait with the margins.
+    QPageLayout pageLayout() const override;
+    void paintPage(QPainter &painter, int page) const override;
 
 private:
     const MeasurementTable &m_table;

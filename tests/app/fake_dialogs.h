@@ -2,6 +2,7 @@
 
 #include "app/dialog_service.h"
 #include "record/file_progress.h"
+#include "record/paged_document.h"
 
 #include <QPrinter>
 #include <QStringList>
@@ -66,7 +67,7 @@ struct FakeDialogs : DialogService {
         progress << label;
         return std::make_unique<FakeProgress>(&progress, &duringProgress);
     }
-    void showPrintPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override
+    void showPrintPreview(const QString &title, const PagedDocument &document) override
     {
         previews << title;
         if (duringPreview)
@@ -76,6 +77,6 @@ struct FakeDialogs : DialogService {
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(previewPdf);
-        paint(printer);
+        document.print(printer);
     }
 };
