@@ -48,7 +48,7 @@ const std::vector<QString> &frames()
 struct Pipeline : DecoderHooks {
     FixedLocaleService locale{QLocale::c()};
     ChartModel chart;
-    MeterDecoder decoder{locale, chart.valueAxis};
+    MeterDecoder decoder{locale};
     MeasurementTable table;
     MeasurementTableModel model{table};
     TChartControl pager{chart, 100};

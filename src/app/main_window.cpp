@@ -71,8 +71,7 @@ private:
 };
 
 TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
-    : QMainWindow(parent), m_services(services), m_errors(services.dialogs),
-      m_decoder(services.locale, m_chart.valueAxis)
+    : QMainWindow(parent), m_services(services), m_errors(services.dialogs), m_decoder(services.locale)
 {
     setObjectName(QStringLiteral("FCOMM"));
     installAccessibleViews();
@@ -218,8 +217,7 @@ void TFCOMM::FormCreate()
         });
         setWindowTitle(QStringLiteral("Halvern Interface Program Ver 3.03"));
     }
-    m_chart.valueAxis.maximum = m_decoder.scaleCount();
-    m_chart.valueAxis.minimum = -m_decoder.scaleCount();
+    m_chart.valueAxis = m_decoder.valueAxis();
     Chtshow->refresh();
     setWindowTitle(windowTitle() + captionSuffix(m_services.native64));
 }
@@ -427,6 +425,7 @@ void TFCOMM::measurementKindChanged()
 
 void TFCOMM::judgeReading()
 {
+    m_chart.valueAxis = m_decoder.valueAxis(); // the frame's range set it just before
     m_limits->judge(m_decoder.reading());
     m_pending.verdict = true;
     viewsChanged();

@@ -22,7 +22,7 @@ private:
 };
 
 Recorder::Recorder(const RecorderOptions &options, RecorderServices services)
-    : m_options(options), m_services(std::move(services)), m_decoder(m_services.locale, m_chart.valueAxis)
+    : m_options(options), m_services(std::move(services)), m_decoder(m_services.locale)
 {
     if (!m_services.makeTimer)
         m_services.makeTimer = [](const QString &) { return std::make_unique<QtWindowTimer>(); };

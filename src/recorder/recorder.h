@@ -3,7 +3,6 @@
 #include "link/serial/serial_frame_assembly.h"
 #include "link/usb/usb_report_unpacker.h"
 #include "meter/meter_decoder.h"
-#include "record/chart_model.h"
 #include "record/measurement_log.h"
 #include "recorder_options.h"
 
@@ -81,7 +80,6 @@ private:
 
     RecorderOptions m_options;
     RecorderServices m_services;
-    ChartModel m_chart; // the decoder's value axis; no points are kept
     MeterDecoder m_decoder;
     std::unique_ptr<Hooks> m_hooks;
     std::unique_ptr<WindowTimer> m_highCheck; // the limit fields' delayed checks

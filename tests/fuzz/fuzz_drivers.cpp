@@ -33,7 +33,7 @@ QLocale localeFor(bool decimalComma)
 struct Road : DecoderHooks {
     FixedLocaleService locale;
     ChartModel chart;
-    MeterDecoder decoder{locale, chart.valueAxis};
+    MeterDecoder decoder{locale};
     MeasurementTable table;
     TChartControl pager{chart, 100};
     ManualWindowTimer timer1{500}, timer3{1000}, timer4{500};

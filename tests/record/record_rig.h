@@ -17,7 +17,7 @@
 struct RecordRig : DecoderHooks {
     FixedLocaleService locale{QLocale::c()};
     ChartModel chart;
-    MeterDecoder decoder{locale, chart.valueAxis};
+    MeterDecoder decoder{locale};
     MeasurementTable table;
     TChartControl pager{chart, 100};
     ManualWindowTimer timer1{500}, timer3{1000}, timer4{500};
