@@ -138,10 +138,7 @@ void TFCOMM::createComponents()
     on(USBCon, &QPushButton::toggled, &TFCOMM::USBConClick);
 
     // A frame the decoder cannot convert ends only that frame.
-    ComFrames.setFrameHandler([this](const QString &hex) {
-        FrameHex = hex;
-        LcdDisplayMorvane();
-    });
+    ComFrames.setFrameHandler([this](const QString &hex) { m_session.frame(hex); });
     ComFrames.setErrorHandler([this](const QString &message) {
         refreshViews(); // the box shows over what the frames before it left
         m_errors.report(message);
@@ -171,7 +168,7 @@ void TFCOMM::createComponents()
     // HidCtl with the adapter handling: lists the HID devices and selects the cable.
     const ModelSwitches &sw = m_services.switches;
     m_usb =
-        std::make_unique<UsbConnection>(*this, m_services.dialogs, m_services.hidPlatform,
+        std::make_unique<UsbConnection>(*this, m_session, m_services.dialogs, m_services.hidPlatform,
                                         UsbModelSwitches{sw.IFMorvane, sw.IFVostra, sw.IFSemvo, sw.IFOstrel});
 }
 
@@ -257,15 +254,7 @@ void TFCOMM::BitBtn1Click()
 
 void TFCOMM::frameReceived(const QString &frameHex)
 {
-    m_errors.guard([&] {
-        FrameHex = frameHex;
-        LcdDisplayMorvane();
-    });
-}
-
-void TFCOMM::LcdDisplayMorvane()
-{
-    m_session.frame(FrameHex);
+    m_errors.guard([&] { m_session.frame(frameHex); });
 }
 
 void TFCOMM::frameBegins()

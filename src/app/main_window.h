@@ -75,12 +75,9 @@ public:
     explicit TFCOMM(const WindowServices &services, QWidget *parent = nullptr);
     ~TFCOMM() override;
 
-    // A link delivered a frame: decode it, reporting a frame that does not
-    // convert through the general error report.
+    // A frame from outside the links: decoded, anything it throws reported
+    // through the general error report.
     void frameReceived(const QString &frameHex);
-
-    // The decoder, run on FrameHex.
-    void LcdDisplayMorvane();
 
     // Connection control.
     void COM11Click();
@@ -121,7 +118,6 @@ public:
     QString systeminfomation() const { return m_systeminfomation; }
     UsbConnection &usb() { return *m_usb; }
 
-    QString FrameHex;
     std::unique_ptr<TSerialPortDriver> COMM2;
     SerialFrameAssembly ComFrames; // the serial receive handler's line assembly
     std::unique_ptr<WindowTimer> ConTimer;

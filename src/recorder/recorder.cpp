@@ -59,10 +59,10 @@ Recorder::Recorder(const RecorderOptions &options, RecorderServices services)
         });
     }
 
-    m_serialFrames.setFrameHandler([this](const QString &hex) { decode(hex); });
+    m_serialFrames.setFrameHandler([this](const QString &hex) { frame(hex); });
     m_serialFrames.setErrorHandler([this](const QString &text) { message(text); });
     m_usbFrames.setFrameHexSink([this](const QString &hex) { m_usbFrameHex = hex; });
-    m_usbFrames.setDecoder([this] { decode(m_usbFrameHex); });
+    m_usbFrames.setDecoder([this] { frame(m_usbFrameHex); });
     m_usbFrames.setErrorSink([this](const QString &text) { message(text); });
 }
 
@@ -94,7 +94,7 @@ void Recorder::usbReport(quint8 reportId, const quint8 *data, quint16 size)
         m_usbFrames.handleReport(UsbReportUnpacker::Variant::Morvane, reportId, data, size);
 }
 
-void Recorder::decode(const QString &frameHex)
+void Recorder::frame(const QString &frameHex)
 {
     if (!m_finished)
         m_session->frame(frameHex);

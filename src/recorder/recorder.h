@@ -68,7 +68,7 @@ public:
     QString liveText() const;
 
 private:
-    void decode(const QString &frameHex);
+    void frame(const QString &frameHex);
     void frameArrived() override;
     void frameEnds(bool decoded) override;
     void rowRecorded(const TableRow &row) override;

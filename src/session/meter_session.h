@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/frame_sink.h"
 #include "meter/meter_decoder.h"
 #include "record/chart_control.h"
 #include "record/chart_model.h"
@@ -18,13 +19,6 @@ class LocaleService;
 class SessionJournal;
 class WindowTimer;
 struct TableRow;
-
-// Where a link delivers the meter's frames (hex text, two upper-case digits a byte).
-class FrameSink {
-public:
-    virtual ~FrameSink() = default;
-    virtual void frame(const QString &frameHex) = 0;
-};
 
 // What happened to a frame, told to every listener in the decoder's order.
 // Rows recorded by the sampling timer come between frames. The default does
