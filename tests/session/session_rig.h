@@ -24,15 +24,17 @@ struct SessionRig {
     ManualWindowTimer &timer3 = *timers.value(QStringLiteral("Timer3"));
     ManualWindowTimer &timer4 = *timers.value(QStringLiteral("Timer4"));
 
-    explicit SessionRig(const QLocale &userLocale, QTime start)
-        : locale(userLocale), now(start), session(locale, options())
+    // journalFolder: where the journal goes; none when empty.
+    explicit SessionRig(const QLocale &userLocale, QTime start, const QString &journalFolder = {})
+        : locale(userLocale), now(start), session(locale, options(journalFolder))
     {
     }
 
 private:
-    MeterSession::Options options()
+    MeterSession::Options options(const QString &journalFolder)
     {
         MeterSession::Options o;
+        o.journalFolder = journalFolder;
         o.makeTimer = [this](const QString &name, int intervalMs, bool enabled) {
             auto timer = std::make_unique<ManualWindowTimer>(intervalMs, enabled);
             timers.insert(name, timer.get());
