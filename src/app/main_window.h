@@ -44,9 +44,8 @@ struct ModelSwitches {
     bool IFOstrel = false;
 };
 
-// Makes the window's timers; tests hand out timers they fire themselves.
-using TimerFactory =
-    std::function<std::unique_ptr<WindowTimer>(const QString &name, int intervalMs, bool enabled)>;
+// Makes the window's and its session's timers; tests hand out timers they fire themselves.
+using TimerFactory = MeterSession::TimerFactory;
 
 // What the window needs from the system, so tests can stand in for it.
 struct WindowServices {

@@ -115,8 +115,8 @@ private:
     std::unique_ptr<MeasurementTable> m_table;
     std::unique_ptr<TChartControl> m_pager;
     std::unique_ptr<WindowTimer> m_highCheck;
-    std::unique_ptr<WindowTimer> m_sampling;
     std::unique_ptr<WindowTimer> m_lowCheck;
+    std::unique_ptr<WindowTimer> m_sampling;
     std::unique_ptr<LimitJudge> m_limits;
     std::unique_ptr<MeasurementLog> m_log;
     std::unique_ptr<WindowTimer> m_journalTimer;
