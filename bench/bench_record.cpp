@@ -3,14 +3,10 @@
 #include "app/record_grid.h"
 #include "meter/frame_builder.h"
 #include "meter/locale_service.h"
-#include "meter/meter_decoder.h"
 #include "record/chart_control.h"
-#include "record/limit_judge.h"
-#include "record/measurement_log.h"
-#include "record/measurement_table.h"
 #include "record/measurement_table_model.h"
 #include "record/trend_chart.h"
-#include "record/window_timer.h"
+#include "session/session_rig.h"
 
 #include <QApplication>
 #include <QFile>
@@ -43,36 +39,21 @@ const std::vector<QString> &frames()
     return all;
 }
 
-// The road of a frame as the main window wires it: decoder, judgement,
-// recording into the table and its grid model, the pager and the chart.
-struct Pipeline : DecoderHooks {
-    FixedLocaleService locale{QLocale::c()};
-    ChartModel chart;
-    MeterDecoder decoder{locale, chart.valueAxis};
-    MeasurementTable table;
+// The window's meter session (decoder, judgement, recording into the table,
+// the pager and the chart) and the table's grid model.
+struct Pipeline : SessionRig {
     MeasurementTableModel model{table};
-    TChartControl pager{chart, 100};
-    ManualWindowTimer timer1{500}, timer3{1000}, timer4{500};
-    LimitJudge limits{locale, timer1, timer4};
-    int milliseconds = 0; // of the day; a frame every 250 ms
-    MeasurementLog log{decoder, table,  pager,
-                       timer3,  locale, [this] { return QTime::fromMSecsSinceStartOfDay(milliseconds); }};
     std::size_t next = 0;
 
-    Pipeline()
+    Pipeline() : SessionRig(QLocale::c(), QTime(0, 0))
     {
-        chart.addPlaceholderPoint();
-        decoder.setHooks(this);
         log.setMaxRecords(MeasurementLog::RecordLimits[5].maxRecords);
     }
-    void normaliseLimitSeparators() override { limits.normaliseLimitSeparators(); }
-    void judge() override { limits.judge(decoder.reading()); }
-    void handOff() override { log.handOff(); }
 
     void frame()
     {
-        milliseconds = (milliseconds + 250) % (24 * 3600 * 1000);
-        decoder.decode(frames()[next++ % frames().size()]);
+        now = now.addMSecs(250); // a frame every 250 ms, round the clock
+        session.frame(frames()[next++ % frames().size()]);
     }
     void fill(int rows)
     {

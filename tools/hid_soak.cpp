@@ -140,8 +140,8 @@ struct Soak : Window {
             !expect(usb().unpacker().decoderCalls() == decodedBefore + 1, "frames arriving",
                     QStringLiteral("%1 frames decoded, not 1")
                         .arg(usb().unpacker().decoderCalls() - decodedBefore)) ||
-            !expect(win().FrameHex == QString::fromLatin1(line.toHex().toUpper()), "frames arriving",
-                    "FrameHex " + win().FrameHex) ||
+            !expect(win().session().lastFrame() == QString::fromLatin1(line.toHex().toUpper()),
+                    "frames arriving", "last frame " + win().session().lastFrame()) ||
             !expect(win().decoder().reading().ValueText == valueText(value), "frames decoded",
                     "value " + win().decoder().reading().ValueText + ", not " + valueText(value)) ||
             !expect(win().cds1.rowCount() == rowsBefore + 1, "frames decoded",

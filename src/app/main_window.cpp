@@ -6,9 +6,6 @@
 #include "meter/lcd_panel.h"
 #include "meter/locale_service.h"
 #include "platform_info.h"
-#include "record/chart_control.h"
-#include "record/limit_judge.h"
-#include "record/measurement_log.h"
 #include "record/measurement_table_model.h"
 #include "record/page_size_input.h"
 #include "record/session_journal.h"
@@ -41,28 +38,10 @@ void setBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colo
 
 } // namespace
 
-class TFCOMM::Hooks : public DecoderHooks {
-public:
-    explicit Hooks(TFCOMM &w) : m_w(w) {}
-    void normaliseLimitSeparators() override { m_w.normaliseLimitSeparators(); }
-    void frameArrived() override { m_w.frameArrived(); }
-    void measurementKindChanged() override { m_w.measurementKindChanged(); }
-    void judge() override { m_w.judgeReading(); }
-    void barMaximumChanged(int maximum) override { m_w.barMaximumChanged(maximum); }
-    void handOff() override { m_w.handOff(); }
-
-private:
-    TFCOMM &m_w;
-};
-
 class TFCOMM::FrameBatch {
 public:
-    explicit FrameBatch(TFCOMM &w) : m_w(w) { ++m_w.m_batchDepth; }
-    ~FrameBatch()
-    {
-        if (--m_w.m_batchDepth == 0)
-            m_w.refreshViews();
-    }
+    explicit FrameBatch(TFCOMM &w) : m_w(w) { m_w.beginBatch(); }
+    ~FrameBatch() { m_w.endBatch(); }
     FrameBatch(const FrameBatch &) = delete;
     FrameBatch &operator=(const FrameBatch &) = delete;
 
@@ -72,7 +51,8 @@ private:
 
 TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services), m_errors(services.dialogs),
-      m_decoder(services.locale, m_chart.valueAxis)
+      m_session(services.locale, sessionOptions(*this, services)), cds1(m_session.table()),
+      Pager(&m_session.pager())
 {
     setObjectName(QStringLiteral("FCOMM"));
     installAccessibleViews();
@@ -84,16 +64,41 @@ TFCOMM::TFCOMM(const WindowServices &services, QWidget *parent)
         };
     createLayout();
     createComponents();
-    m_hooks = std::make_unique<Hooks>(*this);
-    m_decoder.setHooks(m_hooks.get());
+    m_session.addListener(this);
     FormCreate();
+}
+
+MeterSession::Options TFCOMM::sessionOptions(TFCOMM &w, const WindowServices &services)
+{
+    MeterSession::Options options;
+    options.makeTimer = services.makeTimer;
+    options.journalFolder = services.journalFolder;
+    options.journalDisk = services.journalDisk;
+    options.onJournalProtection = [&w](bool protecting, const QString &message) {
+        w.journalProtectionChanged(protecting, message);
+    };
+    return options;
+}
+
+// Queued: a box must not open inside a flush, nor before the window shows.
+void TFCOMM::journalProtectionChanged(bool protecting, const QString &message)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, protecting, message] {
+            if (protecting)
+                m_services.dialogs.showInformation(QStringLiteral("Information"), message);
+            else
+                m_errors.report(message);
+        },
+        Qt::QueuedConnection);
 }
 
 TFCOMM::~TFCOMM()
 {
     // The cable's reader stops first: a report it hands over meanwhile still finds every part it writes to.
     m_usb.reset();
-    // The chart detaches from m_chart when it dies; child widgets would
+    // The chart detaches from the session's chart when it dies; child widgets would
     // otherwise die after the window's members.
     delete Chtshow;
     Chtshow = nullptr;
@@ -108,10 +113,7 @@ void TFCOMM::createComponents()
     COMM2->setComPortPollingDelay(100);
 
     ConTimer = m_services.makeTimer(QStringLiteral("ConTimer"), 100, true);
-    Timer1 = m_services.makeTimer(QStringLiteral("Timer1"), 500, false);
     Timer2 = m_services.makeTimer(QStringLiteral("Timer2"), 1000, true);
-    Timer3 = m_services.makeTimer(QStringLiteral("Timer3"), 1000, false);
-    Timer4 = m_services.makeTimer(QStringLiteral("Timer4"), 500, false);
     ConTimer->setOnTimeout([this] { m_errors.guard([this] { ConTimerTimer(); }); });
 
     auto on = [this](auto *sender, auto signal, void (TFCOMM::*handler)()) {
@@ -136,10 +138,7 @@ void TFCOMM::createComponents()
     on(USBCon, &QPushButton::toggled, &TFCOMM::USBConClick);
 
     // A frame the decoder cannot convert ends only that frame.
-    ComFrames.setFrameHandler([this](const QString &hex) {
-        FrameHex = hex;
-        LcdDisplayMorvane();
-    });
+    ComFrames.setFrameHandler([this](const QString &hex) { m_session.frame(hex); });
     ComFrames.setErrorHandler([this](const QString &message) {
         refreshViews(); // the box shows over what the frames before it left
         m_errors.report(message);
@@ -161,10 +160,7 @@ void TFCOMM::createComponents()
         DBGrid1->setCurrentIndex(index);
         DBGrid1->scrollTo(index);
     };
-    m_tableFiles->onTableSaved = [this](int rows) {
-        if (m_journal)
-            m_journal->markSaved(cds1, rows);
-    };
+    m_tableFiles->onTableSaved = [this](int rows) { m_session.markSaved(rows); };
     on(saveas, &QToolButton::clicked, &TFCOMM::saveasClick);
     on(OpenDataFiles, &QToolButton::clicked, &TFCOMM::SpeedButton2Click);
     on(BtSave, &QToolButton::clicked, &TFCOMM::BtSaveClick);
@@ -172,45 +168,23 @@ void TFCOMM::createComponents()
     // HidCtl with the adapter handling: lists the HID devices and selects the cable.
     const ModelSwitches &sw = m_services.switches;
     m_usb =
-        std::make_unique<UsbConnection>(*this, m_services.dialogs, m_services.hidPlatform,
+        std::make_unique<UsbConnection>(*this, m_session, m_services.dialogs, m_services.hidPlatform,
                                         UsbModelSwitches{sw.IFMorvane, sw.IFVostra, sw.IFSemvo, sw.IFOstrel});
 }
 
 void TFCOMM::FormCreate()
 {
-    Pager = std::make_unique<TChartControl>(m_chart, 100);
     Chtshow->setPageNumbers([this] { return std::pair(Pager->CurrentPage(), Pager->PageCount()); });
     m_systeminfomation = m_services.locale.systemDecimalSeparator();
-    m_decoder.refreshLocale();
-    // ScaleCount 4000 and the unmatched unit "113" come with the decoder.
+    // ScaleCount 4000, its value axis and the unmatched unit "113" come with the decoder.
     m_gridModel = std::make_unique<MeasurementTableModel>(cds1);
     DBGrid1->setModel(m_gridModel.get());
     for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c)
         DBGrid1->setColumnWidth(c, MeasurementTableModel::columnWidth(c));
-    m_log = std::make_unique<MeasurementLog>(m_decoder, cds1, *Pager, *Timer3, m_services.locale);
-    m_chart.addPlaceholderPoint();
     ShowSeries(0);
     ShowSeries(BtFill->isChecked() ? 0 : 1);
-    m_limits = std::make_unique<LimitJudge>(m_services.locale, *Timer1, *Timer4);
     m_pageSize = std::make_unique<PageSizeInput>(*Pager, *Timer2);
     wireRecording();
-    if (!m_services.journalFolder.isEmpty()) {
-        JournalTimer = m_services.makeTimer(QStringLiteral("JournalTimer"), 1000, false);
-        m_journal =
-            std::make_unique<SessionJournal>(m_services.journalFolder, *JournalTimer, m_services.journalDisk);
-        // Queued: a box must not open inside a flush, nor before the window shows.
-        m_journal->setOnProtectionChanged([this](bool protecting, const QString &message) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, protecting, message] {
-                    if (protecting)
-                        m_services.dialogs.showInformation(QStringLiteral("Information"), message);
-                    else
-                        m_errors.report(message);
-                },
-                Qt::QueuedConnection);
-        });
-    }
     if (m_services.switches.IFMorvane) {
         COMM2->setOnReceiveData([this](TSerialPortDriver *sender, const char *data, int size) {
             const FrameBatch batch(*this);
@@ -218,8 +192,6 @@ void TFCOMM::FormCreate()
         });
         setWindowTitle(QStringLiteral("Halvern Interface Program Ver 3.03"));
     }
-    m_chart.valueAxis.maximum = m_decoder.scaleCount();
-    m_chart.valueAxis.minimum = -m_decoder.scaleCount();
     Chtshow->refresh();
     setWindowTitle(windowTitle() + captionSuffix(m_services.native64));
 }
@@ -227,23 +199,11 @@ void TFCOMM::FormCreate()
 // Connects the recording, judgement and chart controls to their logic.
 void TFCOMM::wireRecording()
 {
-    m_log->onRowPosted = [this](int row) {
-        m_pending.followRow = row;
-        if (m_journal)
-            m_journal->append(cds1.row(row));
-        viewsChanged();
-    };
-    m_log->onBarPosition = [this](int position) {
-        m_pending.bar.setPosition(position);
-        m_pending.barChanged = true;
-        viewsChanged();
-    };
-    m_log->onPageShown = [this](int page) { showPage(page); };
-    m_log->onIntervalTextCorrected = [this](const QString &text) { RecordSITime->setText(text); };
+    MeasurementLog &log = m_session.log();
     connect(RecordSITime, &QLineEdit::textChanged, this,
-            [this](const QString &text) { m_errors.guard([&] { m_log->RecordSITimeChange(text); }); });
-    connect(RecordSI, &QCheckBox::toggled, this, [this](bool on) { m_log->setRecordSI(on); });
-    connect(RepeatSet, &QCheckBox::toggled, this, [this](bool on) { m_log->setRepeatSet(on); });
+            [this, &log](const QString &text) { m_errors.guard([&] { log.RecordSITimeChange(text); }); });
+    connect(RecordSI, &QCheckBox::toggled, this, [&log](bool on) { log.setRecordSI(on); });
+    connect(RepeatSet, &QCheckBox::toggled, this, [&log](bool on) { log.setRepeatSet(on); });
     new KeyFilter(RecordSITime, &MeasurementLog::RecordSITimeKeyPress);
     new KeyFilter(Maxrecord, &MeasurementLog::RecordSITimeKeyPress);
 
@@ -251,16 +211,16 @@ void TFCOMM::wireRecording()
     QAction *items[] = {N10001, N50001, N100001, N500001, N1000001, limitess};
     for (int i = 0; i < 6; ++i) {
         const int limit = MeasurementLog::RecordLimits[i].maxRecords;
-        connect(items[i], &QAction::triggered, this, [this, limit] { m_log->setMaxRecords(limit); });
+        connect(items[i], &QAction::triggered, this, [&log, limit] { log.setMaxRecords(limit); });
     }
 
-    m_limits->onFieldText = [this](LimitJudge::Field field, const QString &text) {
-        (field == LimitJudge::High ? T1HI : T1LO)->setText(text);
-    };
-    connect(T1HI, &QLineEdit::textChanged, this, [this](const QString &text) { m_limits->T1HIChange(text); });
-    connect(T1LO, &QLineEdit::textChanged, this, [this](const QString &text) { m_limits->T1LOChange(text); });
-    new KeyFilter(T1HI, [this](QChar key) { return m_limits->T1HIKeyPress(key); });
-    new KeyFilter(T1LO, [this](QChar key) { return m_limits->T1LOKeyPress(key); });
+    connect(T1HI, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_session.typeLimit(LimitJudge::High, text); });
+    connect(T1LO, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_session.typeLimit(LimitJudge::Low, text); });
+    const LimitJudge &limits = m_session.limits();
+    new KeyFilter(T1HI, [&limits](QChar key) { return limits.T1HIKeyPress(key); });
+    new KeyFilter(T1LO, [&limits](QChar key) { return limits.T1LOKeyPress(key); });
 
     m_pageSize->onError = [this](const QString &message) { m_errors.report(message); };
     m_pageSize->onTextCorrected = [this](const QString &text) { Maxrecord->setText(text); };
@@ -294,18 +254,30 @@ void TFCOMM::BitBtn1Click()
 
 void TFCOMM::frameReceived(const QString &frameHex)
 {
-    m_errors.guard([&] {
-        FrameHex = frameHex;
-        LcdDisplayMorvane();
-    });
+    m_errors.guard([&] { m_session.frame(frameHex); });
 }
 
-void TFCOMM::LcdDisplayMorvane()
+void TFCOMM::frameBegins()
 {
-    // The panel shows what the decoder got to, also when it stopped early.
-    const FrameBatch batch(*this);
-    m_pending.lcd = true;
-    m_decoder.decode(FrameHex);
+    beginBatch();
+    m_pending.lcd = true; // the panel shows what the decoder got to, also when it stopped early
+}
+
+void TFCOMM::frameEnds(bool)
+{
+    endBatch();
+}
+
+void TFCOMM::decodeFailed(const QString &message)
+{
+    refreshViews(); // the box shows over what the frames before it left
+    m_errors.report(message);
+}
+
+void TFCOMM::endBatch()
+{
+    if (--m_batchDepth == 0)
+        refreshViews();
 }
 
 void TFCOMM::viewsChanged()
@@ -319,7 +291,7 @@ void TFCOMM::refreshViews()
     if (!m_pending.any())
         return;
     if (m_pending.lcd)
-        Panel1->setState(m_decoder.lcd());
+        Panel1->setState(m_session.decoder().lcd());
     if (m_pending.verdict)
         showVerdict();
     if (m_pending.barChanged &&
@@ -415,9 +387,9 @@ void TFCOMM::barMaximumChanged(int maximum)
     Chtshow->refresh(); // a new value axis shows even when nothing is recorded
 }
 
-void TFCOMM::normaliseLimitSeparators()
+void TFCOMM::limitTextChanged(LimitJudge::Field field, const QString &text)
 {
-    m_limits->normaliseLimitSeparators();
+    (field == LimitJudge::High ? T1HI : T1LO)->setText(text);
 }
 
 void TFCOMM::measurementKindChanged()
@@ -425,18 +397,18 @@ void TFCOMM::measurementKindChanged()
     ShowSeries(BtFill->isChecked() ? 0 : 1);
 }
 
-void TFCOMM::judgeReading()
+void TFCOMM::judged(const Reading &, LimitJudge::Verdict)
 {
-    m_limits->judge(m_decoder.reading());
     m_pending.verdict = true;
     viewsChanged();
 }
 
 void TFCOMM::showVerdict()
 {
-    if (T1VALUE->text() != m_limits->valueText())
-        T1VALUE->setText(m_limits->valueText());
-    QColor colour = LimitJudge::verdictColour(m_limits->verdict());
+    const LimitJudge &limits = m_session.limits();
+    if (T1VALUE->text() != limits.valueText())
+        T1VALUE->setText(limits.valueText());
+    QColor colour = LimitJudge::verdictColour(limits.verdict());
     if (!colour.isValid())
         colour = kInfoBackground;
     if (colour != m_verdictColour) { // a new palette repaints and re-polishes
@@ -445,15 +417,33 @@ void TFCOMM::showVerdict()
         Shape1->setFillColor(colour);
         setBackground(judge, QPalette::Window, colour);
     }
-    if (judge->text() != m_limits->judgeCaption()) {
-        judge->setText(m_limits->judgeCaption());
+    if (judge->text() != limits.judgeCaption()) {
+        judge->setText(limits.judgeCaption());
         judge->adjustSize();
     }
 }
 
-void TFCOMM::handOff()
+void TFCOMM::barPosition(int position)
 {
-    m_log->handOff();
+    m_pending.bar.setPosition(position);
+    m_pending.barChanged = true;
+    viewsChanged();
+}
+
+void TFCOMM::rowPosted(int row)
+{
+    m_pending.followRow = row;
+    viewsChanged();
+}
+
+void TFCOMM::pageShown(int page)
+{
+    showPage(page);
+}
+
+void TFCOMM::intervalTextCorrected(const QString &text)
+{
+    RecordSITime->setText(text);
 }
 
 void TFCOMM::showPage(int page)
@@ -467,20 +457,19 @@ void TFCOMM::RecordNewClick()
     if (!m_services.dialogs.askYesNo(QStringLiteral("Information"),
                                      QStringLiteral("Are you sure that you want to quit this application?")))
         return;
-    m_log->RecordNewClick();
-    if (m_journal)
-        m_journal->clear();
+    m_session.recordNew();
 }
 
 void TFCOMM::offerJournalRecovery()
 {
-    if (!m_journal || m_journal->recoveredRows() == 0)
+    SessionJournal *journal = m_session.journal();
+    if (!journal || journal->recoveredRows() == 0)
         return;
-    const QString question = SessionJournal::recoveryQuestion(m_journal->recoveredRows());
+    const QString question = SessionJournal::recoveryQuestion(journal->recoveredRows());
     if (m_services.dialogs.askYesNo(QStringLiteral("Information"), question))
-        m_journal->loadRecovered(
+        journal->loadRecovered(
             [this](const QString &fileName) { return m_tableFiles->LoadTableFile(fileName, cds1); });
-    else if (const FileResult aside = m_journal->setAside(); !aside)
+    else if (const FileResult aside = journal->setAside(); !aside)
         m_errors.report(aside.reason);
 }
 

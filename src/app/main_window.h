@@ -2,10 +2,8 @@
 
 #include "error_report.h"
 #include "link/serial/serial_frame_assembly.h"
-#include "meter/meter_decoder.h"
 #include "pending_views.h"
-#include "record/chart_model.h"
-#include "record/measurement_table.h"
+#include "session/meter_session.h"
 
 #include <QMainWindow>
 
@@ -29,13 +27,9 @@ class QPushButton;
 class QToolButton;
 class RecordGrid;
 class JournalDisk;
-class LimitJudge;
-class MeasurementLog;
 class MeasurementTableModel;
 class PageSizeInput;
-class SessionJournal;
 class TableFileActions;
-class TChartControl;
 class TSerialPortDriver;
 class TrendChart;
 class UsbConnection;
@@ -50,9 +44,8 @@ struct ModelSwitches {
     bool IFOstrel = false;
 };
 
-// Makes the window's timers; tests hand out timers they fire themselves.
-using TimerFactory =
-    std::function<std::unique_ptr<WindowTimer>(const QString &name, int intervalMs, bool enabled)>;
+// Makes the window's and its session's timers; tests hand out timers they fire themselves.
+using TimerFactory = MeterSession::TimerFactory;
 
 // What the window needs from the system, so tests can stand in for it.
 struct WindowServices {
@@ -67,20 +60,23 @@ struct WindowServices {
     JournalDisk *journalDisk = nullptr;            // the journal's file calls; null: the system's
 };
 
-// The main window: owns every part of the program and wires them together.
-class TFCOMM : public QMainWindow {
+// The main window: the widgets' side of a meter session. It shows what the
+// session tells and hands the user's actions to it.
+class TFCOMM : public QMainWindow, private SessionListener {
     Q_OBJECT
+
+    // First: the public fields below refer into the session.
+    WindowServices m_services;
+    ErrorReport m_errors;
+    MeterSession m_session;
 
 public:
     explicit TFCOMM(const WindowServices &services, QWidget *parent = nullptr);
     ~TFCOMM() override;
 
-    // A link delivered a frame: decode it, reporting a frame that does not
-    // convert through the general error report.
+    // A frame from outside the links: decoded, anything it throws reported
+    // through the general error report.
     void frameReceived(const QString &frameHex);
-
-    // The decoder, run on FrameHex.
-    void LcdDisplayMorvane();
 
     // Connection control.
     void COM11Click();
@@ -108,29 +104,26 @@ public:
     void BtSaveClick();
     void BtPrintClick();
 
-    const MeterDecoder &decoder() const { return m_decoder; }
-    const ChartModel &chartModel() const { return m_chart; }
-    const MeasurementLog &measurementLog() const { return *m_log; }
-    const LimitJudge &limitJudge() const { return *m_limits; }
+    const MeterDecoder &decoder() const { return m_session.decoder(); }
+    const ChartModel &chartModel() const { return m_session.chart(); }
+    const MeasurementLog &measurementLog() const { return m_session.log(); }
+    const LimitJudge &limitJudge() const { return m_session.limits(); }
     ErrorReport &errorReport() { return m_errors; }
-    const SessionJournal *sessionJournal() const { return m_journal.get(); }
+    const SessionJournal *sessionJournal() const { return m_session.journal(); }
+    MeterSession &session() { return m_session; }
 
     // Rows an earlier session left unsaved in the journal: asks once whether to load them.
     void offerJournalRecovery();
     QString systeminfomation() const { return m_systeminfomation; }
     UsbConnection &usb() { return *m_usb; }
 
-    QString FrameHex;
     std::unique_ptr<TSerialPortDriver> COMM2;
     SerialFrameAssembly ComFrames; // the serial receive handler's line assembly
     std::unique_ptr<WindowTimer> ConTimer;
     int WatchdogTicks = 0;               // ConTimer ticks since the last decoded frame, 0..2
-    std::unique_ptr<WindowTimer> Timer1; // delayed check of the high limit
     std::unique_ptr<WindowTimer> Timer2; // delayed page size
-    std::unique_ptr<WindowTimer> Timer3; // sampling interval
-    std::unique_ptr<WindowTimer> Timer4; // delayed check of the low limit
-    MeasurementTable cds1;
-    std::unique_ptr<TChartControl> Pager;
+    MeasurementTable &cds1;
+    TChartControl *const Pager;
 
     // Top bar.
     QFrame *Panel5 = nullptr;
@@ -208,6 +201,8 @@ private:
     // Frames decoded inside a batch share one refresh of the widgets at its
     // end; outside any batch a change shows at once.
     class FrameBatch;
+    void beginBatch() { ++m_batchDepth; }
+    void endBatch();
     void viewsChanged();
     void refreshViews();
     void selectPort(int index);
@@ -215,28 +210,26 @@ private:
     void BitBtn1Click();
     void showEvent(QShowEvent *event) override;
 
-    // The decoder's calls into the rest of the program.
-    class Hooks;
-    friend class Hooks;
-    void frameArrived();
-    void normaliseLimitSeparators();
-    void measurementKindChanged();
-    void judgeReading();
-    void barMaximumChanged(int maximum);
-    void handOff();
+    // What the session tells of every frame.
+    void frameBegins() override;
+    void frameEnds(bool decoded) override;
+    void limitTextChanged(LimitJudge::Field field, const QString &text) override;
+    void frameArrived() override;
+    void measurementKindChanged() override;
+    void judged(const Reading &reading, LimitJudge::Verdict verdict) override;
+    void barMaximumChanged(int maximum) override;
+    void barPosition(int position) override;
+    void rowPosted(int row) override;
+    void pageShown(int page) override;
+    void intervalTextCorrected(const QString &text) override;
+    void decodeFailed(const QString &message) override;
 
-    WindowServices m_services;
-    ErrorReport m_errors;
-    ChartModel m_chart;
-    MeterDecoder m_decoder;
-    std::unique_ptr<DecoderHooks> m_hooks;
+    static MeterSession::Options sessionOptions(TFCOMM &w, const WindowServices &services);
+    void journalProtectionChanged(bool protecting, const QString &message);
+
     QString m_systeminfomation;
     std::unique_ptr<MeasurementTableModel> m_gridModel;
-    std::unique_ptr<LimitJudge> m_limits;
-    std::unique_ptr<MeasurementLog> m_log;
     std::unique_ptr<PageSizeInput> m_pageSize;
-    std::unique_ptr<WindowTimer> JournalTimer; // flushes the session journal
-    std::unique_ptr<SessionJournal> m_journal;
     PendingViews m_pending;
     int m_batchDepth = 0;
     QColor m_verdictColour;

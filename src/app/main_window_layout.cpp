@@ -109,7 +109,7 @@ void TFCOMM::createLayout()
     createLimitPanel(client);
     createChartStrip(client);
 
-    Chtshow = new TrendChart(m_chart, client);
+    Chtshow = new TrendChart(m_session.chart(), client);
     Chtshow->setGeometry(309, 189, 350, 316);
     Chtshow->setAccessibleName(QStringLiteral("Trend chart"));
     Panel3->raise(); // the strip overlaps the chart's top edge

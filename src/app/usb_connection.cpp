@@ -1,6 +1,7 @@
 #include "usb_connection.h"
 
 #include "dialog_service.h"
+#include "link/frame_sink.h"
 #include "link/hid/hid_controller.h"
 #include "link/hid/hid_device.h"
 #include "link/serial/serial_port_driver.h"
@@ -16,9 +17,9 @@ const QString kInformation = QStringLiteral("Information");
 
 } // namespace
 
-UsbConnection::UsbConnection(TFCOMM &window, DialogService &dialogs, std::shared_ptr<HidPlatform> platform,
-                             UsbModelSwitches switches)
-    : m_w(window), m_dialogs(dialogs), m_switches(switches),
+UsbConnection::UsbConnection(TFCOMM &window, FrameSink &frames, DialogService &dialogs,
+                             std::shared_ptr<HidPlatform> platform, UsbModelSwitches switches)
+    : m_w(window), m_frames(frames), m_dialogs(dialogs), m_switches(switches),
       m_hidCtl(std::make_unique<THidDeviceController>(nullptr, std::move(platform))), m_adapter(switches)
 {
     m_hidCtl->SetErrorReport([this](const QString &message) { m_w.errorReport().report(message); });
@@ -29,8 +30,8 @@ UsbConnection::UsbConnection(TFCOMM &window, DialogService &dialogs, std::shared
         releaseUsbButton();
     });
     m_unpacker.setHistorySink([this](const QString &line) { m_adapter.HistoryListBox().add(line); });
-    m_unpacker.setFrameHexSink([this](const QString &frameHex) { m_w.FrameHex = frameHex; });
-    m_unpacker.setDecoder([this] { m_w.LcdDisplayMorvane(); });
+    m_unpacker.setFrameHexSink([this](const QString &frameHex) { m_frameHex = frameHex; });
+    m_unpacker.setDecoder([this] { m_frames.frame(m_frameHex); });
     m_unpacker.setErrorSink([this](const QString &message) { m_w.errorReport().report(message); });
     m_adapter.attach(*m_hidCtl);
 }

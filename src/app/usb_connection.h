@@ -8,13 +8,15 @@
 #include <memory>
 
 class DialogService;
+class FrameSink;
 class HidPlatform;
 class TFCOMM;
 class THidDevice;
 class THidDeviceController;
 
 // The USB connection button and the USB limit check of the main window, on top of the adapter handling and
-// the report unpacking. Reaches the window's controls and decoder through TFCOMM; runs on the main thread.
+// the report unpacking. Reaches the window's controls through TFCOMM and hands the meter's frames to the
+// sink; runs on the main thread.
 class UsbConnection {
 public:
     // The link is given up after this many reports without meter data in a row.
@@ -22,8 +24,8 @@ public:
 
     // Creates the controller HidCtl on the platform (null: the system's) and attaches the adapter handling,
     // which lists the devices and selects the adapter at once.
-    UsbConnection(TFCOMM &window, DialogService &dialogs, std::shared_ptr<HidPlatform> platform,
-                  UsbModelSwitches switches);
+    UsbConnection(TFCOMM &window, FrameSink &frames, DialogService &dialogs,
+                  std::shared_ptr<HidPlatform> platform, UsbModelSwitches switches);
     // Detaches the data handler and destroys the claimed devices and the controller, while the window's
     // widgets and decoder still exist.
     ~UsbConnection();
@@ -55,6 +57,8 @@ private:
     void showComControls(bool show);
 
     TFCOMM &m_w;
+    FrameSink &m_frames;
+    QString m_frameHex; // the unpacker's last frame, handed on once its shape passed
     DialogService &m_dialogs;
     UsbModelSwitches m_switches;
     std::unique_ptr<THidDeviceController> m_hidCtl;

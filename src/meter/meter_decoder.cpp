@@ -3,7 +3,6 @@
 #include "conversion.h"
 #include "locale_service.h"
 #include "range_rules.h"
-#include "record/chart_model.h"
 
 #include <cmath>
 
@@ -105,10 +104,7 @@ constexpr E kClearedAtFrameStart[] = {
 
 } // namespace
 
-MeterDecoder::MeterDecoder(const LocaleService &locale, AxisRange &valueAxis)
-    : m_locale(locale), m_valueAxis(valueAxis)
-{
-}
+MeterDecoder::MeterDecoder(const LocaleService &locale) : m_locale(locale) {}
 
 void MeterDecoder::refreshLocale()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "axis_range.h"
 #include "lcd_state.h"
 #include "reading.h"
 
@@ -7,7 +8,6 @@
 #include <QString>
 
 class LocaleService;
-struct AxisRange;
 
 // The steps of a decoded frame that belong to other parts of the program,
 // called in the decoder's order. The default does nothing.
@@ -23,12 +23,12 @@ public:
 };
 
 // Turns one meter frame (hex text, two upper-case digits a byte) into the
-// current Reading, the LCD picture, the full-scale count and the chart's
-// value axis. One instance lives as long as the program; its state carries
-// from frame to frame.
+// current Reading, the LCD picture, the full-scale count and the value
+// axis (minus and plus the full scale of the range) for whoever draws it. One instance lives as long as the
+// program; its state carries from frame to frame.
 class MeterDecoder {
 public:
-    MeterDecoder(const LocaleService &locale, AxisRange &valueAxis);
+    explicit MeterDecoder(const LocaleService &locale);
 
     void setHooks(DecoderHooks *hooks) { m_hooks = hooks ? hooks : &m_noHooks; }
 
@@ -43,6 +43,8 @@ public:
     const Reading &reading() const { return m_reading; }
     Reading &reading() { return m_reading; }
     const LcdState &lcd() const { return m_lcd; }
+    // Set by a frame whose range the rules know; the hooks from judge() on see the new ends.
+    const AxisRange &valueAxis() const { return m_valueAxis; }
 
     QString userDecimalSeparator() const { return m_userDecimalSeparator; }
     const QLocale &userFormatSettings() const { return m_userFormatSettings; }
@@ -55,7 +57,7 @@ public:
 
 private:
     const LocaleService &m_locale;
-    AxisRange &m_valueAxis;
+    AxisRange m_valueAxis{-4000, 4000}; // the start's full scale, until a range sets it
     DecoderHooks m_noHooks;
     DecoderHooks *m_hooks = &m_noHooks;
 

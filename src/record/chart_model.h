@@ -1,13 +1,9 @@
 #pragma once
 
+#include "meter/axis_range.h"
+
 #include <deque>
 #include <functional>
-
-// One axis of the trend chart; both ends are set by hand, never automatically.
-struct AxisRange {
-    double minimum = 0;
-    double maximum = 0;
-};
 
 // The trend chart as the program's logic drives it. The widget that draws it
 // reads this; the range rules set the value axis, the pager the record axis.

@@ -32,6 +32,12 @@ public:
     // one the system locale had when the judge was made (start-up).
     bool T1HIKeyPress(QChar key) const { return acceptKey(High, key); }
     bool T1LOKeyPress(QChar key) const { return acceptKey(Low, key); }
+    // A limit given whole (not typed): checked at once, as its delayed check would.
+    void setLimit(Field field, const QString &text)
+    {
+        change(field, text);
+        check(field);
+    }
     // The delayed checks; the timers call them.
     void Timer1Timer() { check(High); }
     void Timer4Timer() { check(Low); }

@@ -1,59 +1,45 @@
 #include "recorder.h"
 
-#include "meter/locale_service.h"
-#include "record/limit_judge.h"
-#include "record/measurement_table.h"
 #include "record/window_timer.h"
 #include "row_stream.h"
 
 #include <QIODevice>
 #include <QTime>
 
-class Recorder::Hooks : public DecoderHooks {
-public:
-    explicit Hooks(Recorder &r) : m_r(r) {}
-    void normaliseLimitSeparators() override { m_r.m_limits->normaliseLimitSeparators(); }
-    void frameArrived() override { m_r.frameArrived(); }
-    void judge() override { m_r.m_limits->judge(m_r.m_decoder.reading()); }
-    void handOff() override { m_r.m_log->handOff(); }
-
-private:
-    Recorder &m_r;
-};
-
 Recorder::Recorder(const RecorderOptions &options, RecorderServices services)
-    : m_options(options), m_services(std::move(services)), m_decoder(m_services.locale, m_chart.valueAxis)
+    : m_options(options), m_services(std::move(services))
 {
     if (!m_services.makeTimer)
         m_services.makeTimer = [](const QString &) { return std::make_unique<QtWindowTimer>(); };
-    m_hooks = std::make_unique<Hooks>(*this);
-    m_decoder.setHooks(m_hooks.get());
-    m_decoder.refreshLocale();
 
-    // The limits are checked at once below, not 500 ms after typing: these timers never tick.
-    m_highCheck = std::make_unique<ManualWindowTimer>();
-    m_lowCheck = std::make_unique<ManualWindowTimer>();
-    m_limits = std::make_unique<LimitJudge>(m_services.locale, *m_highCheck, *m_lowCheck);
-    if (!m_options.high.isEmpty()) {
-        m_limits->T1HIChange(m_options.high);
-        m_limits->Timer1Timer();
-    }
-    if (!m_options.low.isEmpty()) {
-        m_limits->T1LOChange(m_options.low);
-        m_limits->Timer4Timer();
-    }
+    MeterSession::Options session;
+    session.keepTable = false;
+    session.clock = m_services.clock;
+    session.makeTimer = [this](const QString &name, int intervalMs,
+                               bool enabled) -> std::unique_ptr<WindowTimer> {
+        // The limits are set at once below, not 500 ms after typing: their timers never tick.
+        if (name != QLatin1String("Timer3"))
+            return std::make_unique<ManualWindowTimer>(intervalMs, enabled);
+        auto sampling = m_services.makeTimer(QStringLiteral("sampling"));
+        sampling->setEnabled(enabled);
+        sampling->setInterval(intervalMs);
+        m_sampling = sampling.get();
+        return sampling;
+    };
+    m_session = std::make_unique<MeterSession>(m_services.locale, std::move(session));
+    if (!m_options.high.isEmpty())
+        m_session->setLimit(LimitJudge::High, m_options.high);
+    if (!m_options.low.isEmpty())
+        m_session->setLimit(LimitJudge::Low, m_options.low);
 
-    m_sampling = m_services.makeTimer(QStringLiteral("sampling"));
-    m_sampling->setEnabled(false);
-    m_sampling->setInterval(1000);
-    m_log = std::make_unique<MeasurementLog>(m_decoder, *m_sampling, m_services.locale, m_services.clock);
-    m_log->setRepeatSet(m_options.repeat);
-    m_log->setMaxRecords(m_options.limit > 0 ? m_options.limit : MeasurementLog::RecordLimits[5].maxRecords);
+    MeasurementLog &log = m_session->log();
+    log.setRepeatSet(m_options.repeat);
+    log.setMaxRecords(m_options.limit > 0 ? m_options.limit : MeasurementLog::RecordLimits[5].maxRecords);
     if (m_options.intervalSeconds > 0) {
-        m_log->setRecordSI(true);
-        m_log->RecordSITimeChange(QString::number(m_options.intervalSeconds));
+        log.setRecordSI(true);
+        log.RecordSITimeChange(QString::number(m_options.intervalSeconds));
     }
-    m_log->onRowRecorded = [this](const TableRow &row) { rowRecorded(row); };
+    m_session->addListener(this);
 
     m_flushTimer = m_services.makeTimer(QStringLiteral("flush"));
     m_rows = std::make_unique<RowStream>(m_services.output, *m_flushTimer);
@@ -73,16 +59,15 @@ Recorder::Recorder(const RecorderOptions &options, RecorderServices services)
         });
     }
 
-    m_serialFrames.setFrameHandler([this](const QString &hex) { decode(hex); });
+    m_serialFrames.setFrameHandler([this](const QString &hex) { frame(hex); });
     m_serialFrames.setErrorHandler([this](const QString &text) { message(text); });
     m_usbFrames.setFrameHexSink([this](const QString &hex) { m_usbFrameHex = hex; });
-    m_usbFrames.setDecoder([this] { decode(m_usbFrameHex); });
+    m_usbFrames.setDecoder([this] { frame(m_usbFrameHex); });
     m_usbFrames.setErrorSink([this](const QString &text) { message(text); });
 }
 
 Recorder::~Recorder()
 {
-    m_log->onRowRecorded = {};
     m_rows->onWriteFailed = {};
     m_silence->setOnTimeout({});
 }
@@ -109,14 +94,21 @@ void Recorder::usbReport(quint8 reportId, const quint8 *data, quint16 size)
         m_usbFrames.handleReport(UsbReportUnpacker::Variant::Morvane, reportId, data, size);
 }
 
-// Throws what the decoder throws; the frame assembly reports it as the window does.
-void Recorder::decode(const QString &frameHex)
+void Recorder::frame(const QString &frameHex)
 {
-    if (m_finished)
-        return;
-    m_decoder.decode(frameHex);
     if (!m_finished)
+        m_session->frame(frameHex);
+}
+
+void Recorder::frameEnds(bool decoded)
+{
+    if (decoded && !m_finished)
         showLive();
+}
+
+void Recorder::decodeFailed(const QString &message)
+{
+    this->message(message);
 }
 
 void Recorder::frameArrived()
@@ -129,8 +121,9 @@ void Recorder::frameArrived()
 void Recorder::rowRecorded(const TableRow &row)
 {
     m_rows->append(row);
-    if (m_log->RecordedRows() >= m_log->MaxRecords())
-        finish(Done, QStringLiteral("the record limit of %1 rows is reached").arg(m_log->MaxRecords()));
+    const MeasurementLog &log = m_session->log();
+    if (log.RecordedRows() >= log.MaxRecords())
+        finish(Done, QStringLiteral("the record limit of %1 rows is reached").arg(log.MaxRecords()));
 }
 
 int Recorder::rows() const
@@ -140,7 +133,7 @@ int Recorder::rows() const
 
 QString Recorder::liveText() const
 {
-    const Reading &r = m_decoder.reading();
+    const Reading &r = m_session->decoder().reading();
     QString text = r.ValueText;
     for (const QString &part : {r.UnitText, r.FunctionText, r.JudgeText})
         if (!part.isEmpty())

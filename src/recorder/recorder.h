@@ -2,10 +2,8 @@
 
 #include "link/serial/serial_frame_assembly.h"
 #include "link/usb/usb_report_unpacker.h"
-#include "meter/meter_decoder.h"
-#include "record/chart_model.h"
-#include "record/measurement_log.h"
 #include "recorder_options.h"
+#include "session/meter_session.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -13,7 +11,6 @@
 #include <functional>
 #include <memory>
 
-class LimitJudge;
 class LocaleService;
 class QIODevice;
 class RowStream;
@@ -33,16 +30,15 @@ struct RecorderServices {
     MeasurementLog::Clock clock = &QTime::currentTime; // time of day of a row
 };
 
-// halvern-record without its links: decodes the meter's lines, judges and
-// records them by the window's rules (the same decoder, judgement and
-// recording log) and streams every recorded row to the output. Keeps no
-// table: memory stays flat however many rows are recorded.
-class Recorder {
+// halvern-record without its links: a meter session without a table, whose
+// every recorded row streams to the output. Memory stays flat however many
+// rows are recorded.
+class Recorder : private SessionListener {
 public:
     enum ExitCode { Done = 0, BadArguments = 1, DeviceFailed = 2, LinkSilent = 3, OutputFailed = 4 };
 
     Recorder(const RecorderOptions &options, RecorderServices services);
-    ~Recorder();
+    ~Recorder() override;
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
 
@@ -67,30 +63,25 @@ public:
 
     int rows() const;
     long long frames() const { return m_frames; }
-    const MeterDecoder &decoder() const { return m_decoder; }
-    const MeasurementLog &log() const { return *m_log; }
+    const MeterDecoder &decoder() const { return m_session->decoder(); }
+    const MeasurementLog &log() const { return m_session->log(); }
     QString liveText() const;
 
 private:
-    class Hooks;
-    void decode(const QString &frameHex);
-    void frameArrived();
-    void rowRecorded(const TableRow &row);
+    void frame(const QString &frameHex);
+    void frameArrived() override;
+    void frameEnds(bool decoded) override;
+    void rowRecorded(const TableRow &row) override;
+    void decodeFailed(const QString &message) override;
     void showLive();
     void writeConsole(const QString &text);
 
     RecorderOptions m_options;
     RecorderServices m_services;
-    ChartModel m_chart; // the decoder's value axis; no points are kept
-    MeterDecoder m_decoder;
-    std::unique_ptr<Hooks> m_hooks;
-    std::unique_ptr<WindowTimer> m_highCheck; // the limit fields' delayed checks
-    std::unique_ptr<WindowTimer> m_lowCheck;
-    std::unique_ptr<WindowTimer> m_sampling;
+    WindowTimer *m_sampling = nullptr; // the session's
+    std::unique_ptr<MeterSession> m_session;
     std::unique_ptr<WindowTimer> m_flushTimer;
     std::unique_ptr<WindowTimer> m_silence; // --timeout
-    std::unique_ptr<LimitJudge> m_limits;
-    std::unique_ptr<MeasurementLog> m_log;
     std::unique_ptr<RowStream> m_rows;
     SerialFrameAssembly m_serialFrames;
     UsbReportUnpacker m_usbFrames;

@@ -160,7 +160,7 @@ void TestWindowUsb::connectReadAndDisconnect()
         QVERIFY(!panel->isVisibleTo(&w));
 
     QVERIFY(win.play("cable", UsbCableEncoder::reportsOfLines(meterLine())));
-    QCOMPARE(w.FrameHex, QString::fromLatin1(meterLine().toHex().toUpper()));
+    QCOMPARE(w.session().lastFrame(), QString::fromLatin1(meterLine().toHex().toUpper()));
     QCOMPARE(w.decoder().reading().ValueText, QStringLiteral("0.123"));
     QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
     QVERIFY(w.CONok->isVisibleTo(&w));

@@ -6,16 +6,10 @@
 #include "link/usb/usb_report_unpacker.h"
 #include "meter/conversion.h"
 #include "meter/locale_service.h"
-#include "meter/meter_decoder.h"
-#include "record/chart_control.h"
-#include "record/chart_model.h"
-#include "record/limit_judge.h"
-#include "record/measurement_log.h"
-#include "record/measurement_table.h"
 #include "record/page_size_input.h"
 #include "record/table_text_file.h"
 #include "record/table_xml_packet.h"
-#include "record/window_timer.h"
+#include "session/session_rig.h"
 
 #include <QBuffer>
 #include <QStringList>
@@ -29,26 +23,9 @@ QLocale localeFor(bool decimalComma)
     return decimalComma ? QLocale(QLocale::German) : QLocale::c();
 }
 
-// The decoder's road as the window wires it, without widgets.
-struct Road : DecoderHooks {
-    FixedLocaleService locale;
-    ChartModel chart;
-    MeterDecoder decoder{locale, chart.valueAxis};
-    MeasurementTable table;
-    TChartControl pager{chart, 100};
-    ManualWindowTimer timer1{500}, timer3{1000}, timer4{500};
-    LimitJudge limits{locale, timer1, timer4};
-    MeasurementLog log{decoder, table, pager, timer3, locale, [] { return QTime(12, 0, 0); }};
-
-    explicit Road(bool decimalComma) : locale(localeFor(decimalComma))
-    {
-        decoder.setHooks(this);
-        decoder.refreshLocale();
-        chart.addPlaceholderPoint();
-    }
-    void normaliseLimitSeparators() override { limits.normaliseLimitSeparators(); }
-    void judge() override { limits.judge(decoder.reading()); }
-    void handOff() override { log.handOff(); }
+// The window's meter session at noon.
+struct Road : SessionRig {
+    explicit Road(bool decimalComma) : SessionRig(localeFor(decimalComma), QTime(12, 0, 0)) {}
 };
 
 // What recording must never produce, whatever the frame: a row without a
@@ -106,7 +83,7 @@ QString serialStream(const std::uint8_t *data, std::size_t size)
     assembly.setFrameHandler([&](const QString &hex) {
         frames << hex;
         const RowCheck check(road);
-        road.decoder.decode(hex); // a ConversionError goes to the error handler, as in the window
+        road.session.frame(hex);
         check.newRows(road, failure);
     });
     assembly.setErrorHandler([](const QString &) {});
@@ -164,7 +141,7 @@ QString usbReports(const std::uint8_t *data, std::size_t size)
     unpacker.setFrameHexSink([&](const QString &hex) { frameHex = hex; });
     unpacker.setDecoder([&] {
         const RowCheck check(road);
-        road.decoder.decode(frameHex);
+        road.session.frame(frameHex);
         check.newRows(road, failure);
     });
     unpacker.setErrorSink([](const QString &) {});
@@ -241,7 +218,7 @@ QString limitAndPageSizeTexts(const std::uint8_t *data, std::size_t size)
     const double hi = LimitJudge::toNumber(road.limits.text(LimitJudge::High), separator);
     const double lo = LimitJudge::toNumber(road.limits.text(LimitJudge::Low), separator);
     for (int i = 3; i < texts.size(); ++i) {
-        Reading &reading = road.decoder.reading();
+        Reading reading;
         reading.ValueText = texts[i];
         road.limits.judge(reading);
         const double v = LimitJudge::toNumber(texts[i], separator);

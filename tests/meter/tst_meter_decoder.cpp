@@ -3,7 +3,6 @@
 #include "meter/conversion.h"
 #include "meter/locale_service.h"
 #include "meter/meter_decoder.h"
-#include "record/chart_model.h"
 
 #include <QTest>
 
@@ -40,9 +39,8 @@ QString visibleAnnunciators(const LcdState &lcd)
 
 struct Fixture {
     FixedLocaleService locale;
-    AxisRange axis{-4000, 4000};
     HookLog hooks;
-    MeterDecoder decoder{locale, axis};
+    MeterDecoder decoder{locale};
     Fixture() { decoder.setHooks(&hooks); }
 };
 
@@ -249,7 +247,7 @@ void TestMeterDecoder::decodesFrame()
             QString userDecimalSeparator() const override { return {}; }
         };
         static NoSeparator none;
-        MeterDecoder decoder(none, fx.axis);
+        MeterDecoder decoder(none);
         decoder.decode(hex);
         QCOMPARE(decoder.reading().ValueText, QStringLiteral("0123"));
         return;
@@ -265,8 +263,8 @@ void TestMeterDecoder::decodesFrame()
     QTEST(fx.decoder.pointPos(), "pointPos");
     QTEST(fx.decoder.scaleCount(), "scaleCount");
     QFETCH(double, axisMax);
-    QCOMPARE(fx.axis.maximum, axisMax);
-    QCOMPARE(fx.axis.minimum, -axisMax);
+    QCOMPARE(fx.decoder.valueAxis().maximum, axisMax);
+    QCOMPARE(fx.decoder.valueAxis().minimum, -axisMax);
     QTEST(r.Number, "number");
     QFETCH(QString, digits);
     const auto &d = fx.decoder.lcd().digits;
@@ -365,7 +363,7 @@ void TestMeterDecoder::pointCodeNotANumberStopsEarly()
     QCOMPARE(visibleAnnunciators(fx.decoder.lcd()), QStringLiteral("LcdP1")); // sign and annunciators hidden
     QCOMPARE(fx.decoder.lcd().digits[0], QStringLiteral("1"));
     QCOMPARE(fx.decoder.scaleCount(), 6000);
-    QCOMPARE(fx.axis.maximum, 4.0);
+    QCOMPARE(fx.decoder.valueAxis().maximum, 4.0);
     QCOMPARE(fx.hooks.calls, (QStringList{"normalise", "arrived"}));
 
     fx.hooks.calls.clear();
@@ -394,12 +392,12 @@ void TestMeterDecoder::digitsNotANumberStopAtRawCount()
     QCOMPARE(fx.decoder.lcd().digits, (std::array<QString, 4>{"1", "2", "3", "4"})); // digits the old one's
     QCOMPARE(r.Number, 1.234);
     QCOMPARE(fx.decoder.scaleCount(), 6000);
-    QCOMPARE(fx.axis.maximum, 4.0);
+    QCOMPARE(fx.decoder.valueAxis().maximum, 4.0);
     QCOMPARE(fx.hooks.calls, (QStringList{"normalise", "arrived"}));
 
     fx.decoder.decode(frameHex('+', "0230", '0', Ac8, 0, 0, Volt11));
     QCOMPARE(fx.decoder.reading().Number, 230.0);
-    QCOMPARE(fx.axis.maximum, 750.0);
+    QCOMPARE(fx.decoder.valueAxis().maximum, 750.0);
 }
 
 void TestMeterDecoder::shortFramesNeverReadOutside_data()

@@ -3,7 +3,6 @@
 #include "meter/locale_service.h"
 #include "meter/meter_decoder.h"
 #include "meter/range_rules.h"
-#include "record/chart_model.h"
 
 #include <QTest>
 
@@ -78,8 +77,7 @@ const RuleCase kRuleCases[] = {
 
 struct Decoding {
     FixedLocaleService locale;
-    AxisRange axis{-4000, 4000};
-    MeterDecoder decoder{locale, axis};
+    MeterDecoder decoder{locale};
 };
 
 } // namespace
@@ -247,8 +245,8 @@ void TestRangeRules::everyRuleDecidesAFrame()
     QTEST(r.UnitText, "unit");
     QTEST(r.ValueText, "valueText");
     QTEST(r.Number, "number");
-    QCOMPARE(d.axis.maximum, double(fullScale));
-    QCOMPARE(d.axis.minimum, double(-fullScale));
+    QCOMPARE(d.decoder.valueAxis().maximum, double(fullScale));
+    QCOMPARE(d.decoder.valueAxis().minimum, double(-fullScale));
 
     RangeInputs in;
     in.function = r.FunctionText;
@@ -283,7 +281,7 @@ void TestRangeRules::overloadAfterFullScale6000()
     QCOMPARE(d.decoder.reading().ValueText, QStringLiteral(".0L"));
     QCOMPARE(d.decoder.rawCount(), 6001.0);
     QCOMPARE(d.decoder.reading().Number, 6.001);
-    QCOMPARE(d.axis.maximum, 4.0);
+    QCOMPARE(d.decoder.valueAxis().maximum, 4.0);
 }
 
 QTEST_GUILESS_MAIN(TestRangeRules)

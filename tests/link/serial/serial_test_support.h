@@ -3,7 +3,6 @@
 #include "link/serial/serial_frame_assembly.h"
 #include "meter/locale_service.h"
 #include "meter/meter_decoder.h"
-#include "record/chart_model.h"
 
 #include <QByteArray>
 #include <QList>
@@ -71,8 +70,7 @@ inline QByteArray misreadAtSpeed(const QByteArray &sent, int sendBaud, int recei
 // reports recorded.
 struct DecodingRig {
     FixedLocaleService locale;
-    AxisRange axis{-4000, 4000};
-    MeterDecoder decoder{locale, axis};
+    MeterDecoder decoder{locale};
     SerialFrameAssembly assembly;
     QStringList frames; // FrameHex of every decoder call
     QStringList errors;

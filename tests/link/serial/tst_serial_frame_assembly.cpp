@@ -267,7 +267,7 @@ void TestSerialFrameAssembly::recordedMeterDecodes()
         const Reading &r = rig.decoder.reading();
         shown << QStringList{r.ValueText, r.FunctionText, r.UnitText, r.RangeText}.join(' ');
         numbers << r.Number;
-        axisMax << rig.axis.maximum;
+        axisMax << rig.decoder.valueAxis().maximum;
     });
     std::mt19937 rng(frame);
     for (const QByteArray &chunk : randomChunks(recording, rng, 50))
