@@ -3,7 +3,6 @@
 // second; at the wire's 17 lines a second that is once every 17 frames.
 // And what a start costs when a dead session left a big journal: its rows are
 // counted before the recovery question, in time and in peak memory.
-#include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "meter/frame_builder.h"
 #include "meter/locale_service.h"
@@ -11,6 +10,7 @@
 #include "record/table_text_file.h"
 #include "record/window_timer.h"
 #include "resident_memory.h"
+#include "ui/dialog_service.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 // Recording at scale: a week-long logging run holds millions of rows. Each
 // figure is taken at a thousand and at a million rows; the two should match.
-#include "app/record_grid.h"
 #include "meter/frame_builder.h"
 #include "meter/locale_service.h"
 #include "record/chart_control.h"
-#include "record/measurement_table_model.h"
-#include "record/trend_chart.h"
 #include "session/session_rig.h"
+#include "ui/measurement_table_model.h"
+#include "ui/record_grid.h"
+#include "ui/trend_chart.h"
 
 #include <QApplication>
 #include <QFile>

@@ -3,10 +3,10 @@
 // and the time to a PDF of the first pages as printing streams them.
 //
 // Usage: bench_report_preview [rows...]   (default 10^5, 10^6 and 10^7 rows)
-#include "app/report_preview.h"
 #include "record/measurement_table.h"
-#include "record/table_report.h"
 #include "resident_memory.h"
+#include "ui/report_preview.h"
+#include "ui/table_report.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,14 +8,14 @@
 // Usage: bench_window [polls [rows...]]   (default 600 polls at 10^3 and 10^6 rows)
 #include "app/fake_dialogs.h"
 #include "app/main_window.h"
-#include "app/record_grid.h"
 #include "link/serial/meter_line.h"
 #include "link/serial/serial_port_driver.h"
 #include "link/serial/simulated_serial_port.h"
-#include "meter/lcd_panel.h"
 #include "meter/locale_service.h"
 #include "record/chart_control.h"
-#include "record/trend_chart.h"
+#include "ui/lcd_panel.h"
+#include "ui/record_grid.h"
+#include "ui/trend_chart.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,12 +7,12 @@
 #include "app/window_rig.h"
 
 #include "app/usb_connection.h"
-#include "app/widgets.h"
 #include "link/hid/hid_controller.h"
 #include "link/hid/hid_device.h"
 #include "link/hid/hid_test_support.h"
 #include "link/usb/usb_cable_encoder.h"
 #include "link/usb/usb_report_unpacker.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

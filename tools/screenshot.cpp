@@ -13,11 +13,11 @@
 // --demo and --usb take the demo's options after SECONDS (--replay, --capture),
 // and --save FILE: the window's Save as writes its table there before the shot.
 #include "app/command_line.h"
-#include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "app/platform_info.h"
 #include "app/program_links.h"
 #include "meter/locale_service.h"
+#include "ui/dialog_service.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -9,7 +9,6 @@
 //       and reports what it reached. --line: the chart's line series
 //       instead of the filled area (Fill cleared)
 #include "app/command_line.h"
-#include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "link/serial/serial_fakes.h"
 #include "link/serial/serial_port_driver.h"
@@ -17,6 +16,7 @@
 #include "meter/frame_builder.h"
 #include "meter/locale_service.h"
 #include "record/measurement_log.h"
+#include "ui/dialog_service.h"
 
 #include <QAction>
 #include <QApplication>

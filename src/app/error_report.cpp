@@ -1,6 +1,6 @@
 #include "error_report.h"
 
-#include "dialog_service.h"
+#include "ui/dialog_service.h"
 
 void ErrorReport::report(const QString &message)
 {

@@ -1,20 +1,21 @@
 #include "main_window.h"
 
-#include "accessible_views.h"
-#include "dialog_service.h"
 #include "link/serial/serial_port_driver.h"
-#include "meter/lcd_panel.h"
 #include "meter/locale_service.h"
 #include "platform_info.h"
-#include "record/measurement_table_model.h"
 #include "record/page_size_input.h"
 #include "record/session_journal.h"
-#include "record/trend_chart.h"
 #include "record/window_timer.h"
-#include "record_grid.h"
 #include "table_file_actions.h"
+#include "ui/accessible_views.h"
+#include "ui/dialog_service.h"
+#include "ui/lcd_panel.h"
+#include "ui/measurement_table_model.h"
+#include "ui/record_grid.h"
+#include "ui/trend_chart.h"
+#include "ui/verdict_colour.h"
+#include "ui/widgets.h"
 #include "usb_connection.h"
-#include "widgets.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
@@ -408,7 +409,7 @@ void TFCOMM::showVerdict()
     const LimitJudge &limits = m_session.limits();
     if (T1VALUE->text() != limits.valueText())
         T1VALUE->setText(limits.valueText());
-    QColor colour = LimitJudge::verdictColour(limits.verdict());
+    QColor colour = verdictColour(limits.verdict());
     if (!colour.isValid())
         colour = kInfoBackground;
     if (colour != m_verdictColour) { // a new palette repaints and re-polishes

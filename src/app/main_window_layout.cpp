@@ -1,11 +1,11 @@
 #include "main_window.h"
 
-#include "meter/lcd_panel.h"
-#include "pictures.h"
 #include "record/measurement_log.h"
-#include "record/trend_chart.h"
-#include "record_grid.h"
-#include "widgets.h"
+#include "ui/lcd_panel.h"
+#include "ui/pictures.h"
+#include "ui/record_grid.h"
+#include "ui/trend_chart.h"
+#include "ui/widgets.h"
 
 #include <QActionGroup>
 #include <QCheckBox>

@@ -1,13 +1,13 @@
 #include "program.h"
 
 #include "command_line.h"
-#include "dialog_service.h"
 #include "guarded_application.h"
 #include "main_window.h"
 #include "meter/locale_service.h"
 #include "platform_info.h"
+#include "process/termination_signals.h"
 #include "program_links.h"
-#include "termination_signals.h"
+#include "ui/dialog_service.h"
 
 #include <QStandardPaths>
 #include <QTextStream>

@@ -1,13 +1,13 @@
 #include "table_file_actions.h"
 
-#include "dialog_service.h"
 #include "error_report.h"
-#include "record/chart_picture.h"
 #include "record/file_progress.h"
 #include "record/measurement_table.h"
-#include "record/table_report.h"
 #include "record/table_text_file.h"
 #include "record/table_xml_packet.h"
+#include "ui/chart_picture.h"
+#include "ui/dialog_service.h"
+#include "ui/table_report.h"
 
 #include <QFileInfo>
 #include <QPrinter>

@@ -1,12 +1,12 @@
 #include "usb_connection.h"
 
-#include "dialog_service.h"
 #include "link/frame_sink.h"
 #include "link/hid/hid_controller.h"
 #include "link/hid/hid_device.h"
 #include "link/serial/serial_port_driver.h"
 #include "main_window.h"
-#include "widgets.h"
+#include "ui/dialog_service.h"
+#include "ui/widgets.h"
 
 #include <QPushButton>
 #include <QSignalBlocker>

@@ -157,15 +157,3 @@ QString LimitJudge::judgeCaption() const
         return {};
     }
 }
-
-QColor LimitJudge::verdictColour(Verdict verdict)
-{
-    switch (verdict) {
-    case Verdict::Pass:
-        return QColor(0, 128, 0);
-    case Verdict::Fail:
-        return QColor(255, 0, 0);
-    default:
-        return {};
-    }
-}

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QString>
 
 #include <functional>
@@ -11,7 +10,7 @@ struct Reading;
 
 // The limit panel without its widgets: the texts of the high and low limit
 // fields with their last accepted texts and delay timers, the judged value
-// and the verdict. The window copies texts and colours to its widgets.
+// and the verdict. The window copies texts and the verdict's colour to its widgets.
 class LimitJudge {
 public:
     enum Field { High, Low };
@@ -50,8 +49,6 @@ public:
     QString valueText() const { return m_valueText; } // what the value field shows
     Verdict verdict() const { return m_verdict; }
     QString judgeCaption() const; // "Pass", "Fail" or empty
-    // Green for Pass, red for Fail; invalid for None (the panel's own colour).
-    static QColor verdictColour(Verdict verdict);
 
     // The number a text converts to with the given decimal separator: an
     // optional sign, digits with at most one separator, an optional

@@ -1,7 +1,7 @@
 #include "recorder_program.h"
 
-#include "app/termination_signals.h"
 #include "meter/locale_service.h"
+#include "process/termination_signals.h"
 #include "recorder.h"
 #include "recorder_link.h"
 #include "recorder_options.h"

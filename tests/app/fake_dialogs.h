@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/dialog_service.h"
 #include "record/file_progress.h"
-#include "record/paged_document.h"
+#include "ui/dialog_service.h"
+#include "ui/paged_document.h"
 
 #include <QPrinter>
 #include <QStringList>

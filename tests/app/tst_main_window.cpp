@@ -2,13 +2,13 @@
 
 #include "app/main_window.h"
 #include "app/program_links.h"
-#include "app/widgets.h"
 #include "link/serial/serial_port_driver.h"
 #include "meter/frame_builder.h"
-#include "meter/lcd_panel.h"
 #include "meter/locale_service.h"
-#include "record/trend_chart.h"
 #include "record/window_timer.h"
+#include "ui/lcd_panel.h"
+#include "ui/trend_chart.h"
+#include "ui/widgets.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

@@ -1,5 +1,5 @@
 // The program ends through its event loop when the system asks it to.
-#include "app/termination_signals.h"
+#include "process/termination_signals.h"
 
 #include <QDir>
 #include <QFileInfo>

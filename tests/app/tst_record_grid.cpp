@@ -1,8 +1,8 @@
 #include "accessibility_listener.h"
-#include "app/accessible_views.h"
-#include "app/record_grid.h"
 #include "record/measurement_table.h"
-#include "record/measurement_table_model.h"
+#include "ui/accessible_views.h"
+#include "ui/measurement_table_model.h"
+#include "ui/record_grid.h"
 
 #include <QHeaderView>
 #include <QPaintEvent>

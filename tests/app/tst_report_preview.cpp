@@ -1,6 +1,6 @@
-#include "app/report_preview.h"
 #include "record/measurement_table.h"
-#include "record/table_report.h"
+#include "ui/report_preview.h"
+#include "ui/table_report.h"
 
 #include <QImage>
 #include <QPainter>

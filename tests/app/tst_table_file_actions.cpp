@@ -2,7 +2,7 @@
 
 #include "meter/frame_builder.h"
 #include "record/measurement_log.h"
-#include "record/trend_chart.h"
+#include "ui/trend_chart.h"
 
 #include <QCheckBox>
 #include <QDir>

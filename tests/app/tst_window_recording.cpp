@@ -3,13 +3,13 @@
 #include "accessibility_listener.h"
 
 #include "meter/frame_builder.h"
-#include "meter/lcd_panel.h"
-#include "meter/segment_font.h"
 #include "record/chart_control.h"
 #include "record/measurement_log.h"
 #include "record/measurement_table.h"
 #include "record/table_text_file.h"
-#include "record/trend_chart.h"
+#include "ui/lcd_panel.h"
+#include "ui/segment_font.h"
+#include "ui/trend_chart.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,7 +22,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "app/widgets.h"
+#include "ui/widgets.h"
 
 namespace {
 

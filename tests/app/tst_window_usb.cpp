@@ -1,9 +1,9 @@
 #include "window_rig.h"
 
 #include "app/usb_connection.h"
-#include "app/widgets.h"
 #include "link/hid/hid_test_support.h"
 #include "link/usb/usb_cable_encoder.h"
+#include "ui/widgets.h"
 
 #include <QCheckBox>
 #include <QFile>

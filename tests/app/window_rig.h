@@ -3,11 +3,11 @@
 #include "fake_dialogs.h"
 
 #include "app/main_window.h"
-#include "app/record_grid.h"
 #include "link/hid/hid_platform_fake.h"
 #include "link/serial/serial_port_driver.h"
 #include "meter/locale_service.h"
 #include "record/window_timer.h"
+#include "ui/record_grid.h"
 
 #include <QHash>
 

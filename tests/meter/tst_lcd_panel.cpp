@@ -1,6 +1,6 @@
-#include "meter/lcd_panel.h"
 #include "meter/lcd_state.h"
-#include "meter/segment_font.h"
+#include "ui/lcd_panel.h"
+#include "ui/segment_font.h"
 
 #include <QImage>
 #include <QPainter>

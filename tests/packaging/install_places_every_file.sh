@@ -29,13 +29,30 @@ expected=(
   share/doc/halvern/copyright
   share/doc/halvern/changelog.gz
 )
+recorder_files=(bin/halvern-record share/man/man1/halvern-record.1.gz
+  share/doc/halvern-record/copyright share/doc/halvern-record/changelog.gz)
 if [[ $recorder == 1 ]]; then
-  expected+=(bin/halvern-record share/man/man1/halvern-record.1.gz)
+  expected+=("${recorder_files[@]}")
 fi
-installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
-want=$(printf '%s\n' "${expected[@]}" | sort)
-[[ "$installed" == "$want" ]] || fail "installed files differ from the expected ones:
+# same_files DIR FILE...: DIR holds exactly these files.
+same_files() {
+  local dir=$1
+  shift
+  local installed want
+  installed=$(cd "$dir" && find . -type f -o -type l | sed 's|^\./||' | sort)
+  want=$(printf '%s\n' "$@" | sort)
+  [[ "$installed" == "$want" ]] || fail "installed files in $dir differ from the expected ones:
 $(diff <(echo "$want") <(echo "$installed") | grep '^[<>]')"
+}
+same_files "$prefix" "${expected[@]}"
+
+# The recorder's package is its component alone: nothing of the window's.
+if [[ $recorder == 1 ]]; then
+  alone=$prefix/recorder-alone
+  "$cmake" --install "$build" --prefix "$alone" --component recorder >/dev/null
+  same_files "$alone" "${recorder_files[@]}"
+  rm -rf "$alone"
+fi
 
 for program in halvern halvern-demo halvern-meter-simulator; do
   [[ -x "$prefix/bin/$program" ]] || fail "$program is not executable"

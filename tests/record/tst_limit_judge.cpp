@@ -2,6 +2,7 @@
 #include "meter/reading.h"
 #include "record/limit_judge.h"
 #include "record/window_timer.h"
+#include "ui/verdict_colour.h"
 
 #include <QTest>
 
@@ -64,7 +65,7 @@ void TestLimitJudge::startState()
     QCOMPARE(rig.judge.valueText(), QStringLiteral("0"));
     QCOMPARE(rig.judge.verdict(), LimitJudge::Verdict::None);
     QCOMPARE(rig.judge.judgeCaption(), QString());
-    QVERIFY(!LimitJudge::verdictColour(LimitJudge::Verdict::None).isValid());
+    QVERIFY(!verdictColour(LimitJudge::Verdict::None).isValid());
     QCOMPARE(rig.timer1.interval(), 500);
     QVERIFY(!rig.timer1.isEnabled());
 }
@@ -117,7 +118,7 @@ void TestLimitJudge::verdict()
     QCOMPARE(rig.reading.JudgeText, pass ? QStringLiteral("pass") : QStringLiteral("Fail"));
     QCOMPARE(rig.judge.judgeCaption(), pass ? QStringLiteral("Pass") : QStringLiteral("Fail"));
     QCOMPARE(rig.judge.valueText(), value);
-    QCOMPARE(LimitJudge::verdictColour(v), pass ? QColor(0, 128, 0) : QColor(255, 0, 0));
+    QCOMPARE(verdictColour(v), pass ? QColor(0, 128, 0) : QColor(255, 0, 0));
 }
 
 void TestLimitJudge::limitNotANumberSuspendsJudging()

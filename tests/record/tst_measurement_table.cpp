@@ -1,6 +1,6 @@
 #include "record/measurement_table.h"
-#include "record/measurement_table_model.h"
 #include "record/text_pool.h"
+#include "ui/measurement_table_model.h"
 
 #include <QAbstractItemModelTester>
 #include <QFont>

@@ -1,6 +1,6 @@
-#include "meter/segment_font.h"
 #include "record/measurement_table.h"
-#include "record/table_report.h"
+#include "ui/segment_font.h"
+#include "ui/table_report.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -1,5 +1,5 @@
 #include "record/chart_control.h"
-#include "record/trend_chart.h"
+#include "ui/trend_chart.h"
 
 #include <QImage>
 #include <QScreen>

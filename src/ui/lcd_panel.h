@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lcd_state.h"
+#include "meter/lcd_state.h"
 
 #include <QCache>
 #include <QImage>

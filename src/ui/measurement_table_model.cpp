@@ -1,6 +1,6 @@
 #include "measurement_table_model.h"
 
-#include "meter/segment_font.h"
+#include "ui/segment_font.h"
 
 #include <QFont>
 

@@ -1,7 +1,7 @@
 #include "table_report.h"
 
-#include "measurement_table.h"
-#include "meter/segment_font.h"
+#include "record/measurement_table.h"
+#include "ui/segment_font.h"
 
 #include <QFont>
 #include <QPageLayout>

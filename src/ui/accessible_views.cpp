@@ -1,8 +1,8 @@
 #include "accessible_views.h"
 
-#include "meter/lcd_panel.h"
-#include "record/trend_chart.h"
 #include "record_grid.h"
+#include "ui/lcd_panel.h"
+#include "ui/trend_chart.h"
 
 #include <QAccessibleWidget>
 #include <QHash>

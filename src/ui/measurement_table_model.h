@@ -1,6 +1,6 @@
 #pragma once
 
-#include "measurement_table.h"
+#include "record/measurement_table.h"
 
 #include <QAbstractTableModel>
 

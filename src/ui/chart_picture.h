@@ -1,6 +1,6 @@
 #pragma once
 
-#include "safe_file.h"
+#include "record/safe_file.h"
 
 class QImage;
 class QWidget;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart_model.h"
+#include "record/chart_model.h"
 
 #include <qcustomplot.h>
 

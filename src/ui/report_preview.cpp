@@ -1,6 +1,6 @@
 #include "report_preview.h"
 
-#include "record/paged_document.h"
+#include "ui/paged_document.h"
 
 #include <QActionGroup>
 #include <QDialogButtonBox>
