@@ -166,10 +166,10 @@ void TFCOMM::createComponents()
     on(BtSave, &QToolButton::clicked, &TFCOMM::BtSaveClick);
     on(BtPrint, &QToolButton::clicked, &TFCOMM::BtPrintClick);
     // HidCtl with the adapter handling: lists the HID devices and selects the cable.
-    const ModelSwitches &sw = m_services.switches;
-    m_usb =
-        std::make_unique<UsbConnection>(*this, m_session, m_services.dialogs, m_services.hidPlatform,
-                                        UsbModelSwitches{sw.IFMorvane, sw.IFVostra, sw.IFSemvo, sw.IFOstrel});
+    UsbWindowSide side{*USBCon, [this](bool show) { showComControls(show); },
+                       [this](const QString &message) { m_errors.report(message); }};
+    m_usb = std::make_unique<UsbConnection>(std::move(side), m_session, m_services.dialogs,
+                                            m_services.hidPlatform, m_services.switches);
 }
 
 void TFCOMM::FormCreate()
@@ -327,6 +327,20 @@ void TFCOMM::selectPort(int index)
     for (int i = 0; i < 4; ++i)
         panels[i]->setVisible(i == index);
     COMM2->setComPort(static_cast<TSerialPortDriver::TComPortNumber>(index)); // ignored while open
+}
+
+void TFCOMM::showComControls(bool show)
+{
+    ClickablePanel *panels[] = {BtCOM1, BtCOM2, BtCOM3, BtCOM4};
+    for (int i = 0; i < 4; ++i)
+        panels[i]->setVisible(show && i == static_cast<int>(COMM2->ComPort()));
+    COMCon->setVisible(show);
+}
+
+void TFCOMM::setSerialPort(std::unique_ptr<TSerialPortDriver> driver)
+{
+    driver->setOnReceiveData(COMM2->OnReceiveData());
+    COMM2 = std::move(driver);
 }
 
 void TFCOMM::COM11Click()

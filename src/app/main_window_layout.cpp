@@ -283,13 +283,18 @@ void TFCOMM::createChartStrip(QWidget *client)
 void TFCOMM::createMenu()
 {
     RecordMenu = menuBar()->addMenu(QStringLiteral("Record"));
+    RecordMenu->setObjectName(QStringLiteral("RecordMenu"));
     auto *group = new QActionGroup(this);
-    QAction **items[] = {&N10001, &N50001, &N100001, &N500001, &N1000001, &limitess};
+    const std::pair<QAction **, const char *> items[] = {
+        {&N10001, "N10001"},   {&N50001, "N50001"},     {&N100001, "N100001"},
+        {&N500001, "N500001"}, {&N1000001, "N1000001"}, {&limitess, "limitess"},
+    };
     for (int i = 0; i < 6; ++i) {
         QAction *a = RecordMenu->addAction(QString::fromLatin1(MeasurementLog::RecordLimits[i].caption));
+        a->setObjectName(QString::fromLatin1(items[i].second));
         a->setCheckable(true);
         group->addAction(a);
-        *items[i] = a;
+        *items[i].first = a;
     }
     N100001->setChecked(true);
 }
