@@ -190,7 +190,7 @@ void TFCOMM::FormCreate()
             const FrameBatch batch(*this);
             ComFrames.RECEIVE_COM_Data(sender, data, size);
         });
-        setWindowTitle(QStringLiteral("Halvern Interface Program Ver 3.03"));
+        setWindowTitle(QStringLiteral("Halvern Interface Program Ver " HALVERN_VERSION));
     }
     Chtshow->refresh();
     setWindowTitle(windowTitle() + captionSuffix(m_services.native64));
@@ -468,6 +468,7 @@ void TFCOMM::showPage(int page)
 
 void TFCOMM::RecordNewClick()
 {
+    // The original asks the Quit question here too; kept word for word.
     if (!m_services.dialogs.askYesNo(QStringLiteral("Information"),
                                      QStringLiteral("Are you sure that you want to quit this application?")))
         return;
@@ -542,7 +543,7 @@ void TFCOMM::TbSxClick()
     TbSx->hide();
     TbFd->show();
     Chtshow->setGeometry(SavedChartBounds);
-    Panel3->move(312, 141);
+    Panel3->move(ChartStripRestored);
     Panel2->show();
     Panel4->show();
     Panel5->show();

@@ -149,6 +149,11 @@ public:
     int watchdogTicks() const { return WatchdogTicks; }
 
 private:
+    // Where the layout builds the chart strip and where Restore puts it back. They differ by design: the
+    // restored strip sits 6 px right and 8 px up, over the limit panel's lower edge.
+    static constexpr QPoint ChartStripBuilt{306, 149};
+    static constexpr QPoint ChartStripRestored{312, 141};
+
     void createLayout();
     void createTopBar(QWidget *client);
     void createRecordStrip(QWidget *client);
