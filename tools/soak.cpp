@@ -89,9 +89,9 @@ int main(int argc, char *argv[])
 
     // COM 1 is an in-process port whose driver polls when told to.
     auto *port = new SimulatedSerialPort(QStringLiteral("soak"));
-    auto *poll = new ManualTickTimer;
+    auto *poll = new ManualWindowTimer;
     window.setSerialPort(std::make_unique<TSerialPortDriver>(std::unique_ptr<SerialPortIo>(port),
-                                                             std::unique_ptr<TickTimer>(poll)));
+                                                             std::unique_ptr<WindowTimer>(poll)));
     TSerialPortDriver &driver = window.serialPort();
     driver.setComPort(TSerialPortDriver::pnCOM1);
     driver.setComPortSpeed(TSerialPortDriver::br2400);
