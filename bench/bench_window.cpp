@@ -75,19 +75,27 @@ private:
 };
 
 Profile g_profile;
-TFCOMM *g_window = nullptr;
+// The views events are counted against, found once by name: a lookup per event would weigh on what it
+// measures.
+struct Views {
+    const QObject *grid = nullptr;
+    const QObject *chart = nullptr;
+    const QObject *lcd = nullptr;
+    const QObject *bar = nullptr;
+};
+const Views *g_views = nullptr;
 bool g_profiling = false; // the split costs two clock reads an event, so it has a run of its own
 
 Category categoryOf(QObject *receiver)
 {
-    if (!g_window)
+    if (!g_views)
         return Other;
     for (QObject *o = receiver; o; o = o->parent()) {
-        if (o == g_window->DBGrid1)
+        if (o == g_views->grid)
             return Grid;
-        if (o == g_window->Chtshow)
+        if (o == g_views->chart)
             return Chart;
-        if (o == g_window->Panel1 || o == g_window->PBar2)
+        if (o == g_views->lcd || o == g_views->bar)
             return Lcd;
     }
     return Other;
@@ -134,44 +142,48 @@ struct Run {
     TFCOMM window{WindowServices{dialogs, locale, true, {}, {}, {}}};
     SimulatedSerialPort *port = nullptr;
     std::vector<QByteArray> lines = meterLines();
+    Views views;
     std::size_t next = 0;
 
     Run()
     {
-        g_window = &window;
+        views = {window.control<QWidget>("DBGrid1"), window.control<QWidget>("Chtshow"),
+                 window.control<QWidget>("Panel1"), window.control<QWidget>("PBar2")};
+        g_views = &views;
         auto io = std::make_unique<SimulatedSerialPort>(QStringLiteral("sim"));
         port = io.get();
-        window.COMM2->setPortIo(std::move(io));
-        window.COMM2->setPortNameLookup([](TSerialPortDriver::TComPortNumber p) {
+        window.serialPort().setPortIo(std::move(io));
+        window.serialPort().setPortNameLookup([](TSerialPortDriver::TComPortNumber p) {
             return p == TSerialPortDriver::pnCOM1 ? QStringLiteral("sim") : QString();
         });
-        window.limitess->trigger();
+        window.control<QAction>("limitess")->trigger();
         // The receive handler is where every frame is decoded and recorded.
-        const auto receive = window.COMM2->OnReceiveData();
-        window.COMM2->setOnReceiveData([receive](TSerialPortDriver *sender, const char *data, int size) {
-            if (!g_profiling)
-                return receive(sender, data, size);
-            g_profile.enter();
-            receive(sender, data, size);
-            g_profile.leave(Frames);
-        });
-        window.COMM2->setComPortPollingDelay(1); // polls come as fast as the bench feeds them
-        window.COMCon->click();
+        const auto receive = window.serialPort().OnReceiveData();
+        window.serialPort().setOnReceiveData(
+            [receive](TSerialPortDriver *sender, const char *data, int size) {
+                if (!g_profiling)
+                    return receive(sender, data, size);
+                g_profile.enter();
+                receive(sender, data, size);
+                g_profile.leave(Frames);
+            });
+        window.serialPort().setComPortPollingDelay(1); // polls come as fast as the bench feeds them
+        window.control<QPushButton>("COMCon")->click();
         window.show();
         settle();
     }
-    ~Run() { g_window = nullptr; }
+    ~Run() { g_views = nullptr; }
 
     // Grows the table to `rows` without drawing, as a long run would have.
     void fill(int rows)
     {
         window.hide();
-        while (window.cds1.rowCount() < rows) {
-            const int no = window.cds1.rowCount() + 1;
-            window.cds1.appendRow({no, QStringLiteral("12:00:00"), QStringLiteral("DC"),
-                                   QString::number(1 + no % 3000 / 1000.0, 'f', 3), QStringLiteral("V"),
-                                   QStringLiteral("AUTO"), std::nullopt});
-            window.Pager->AddPoint(1 + no % 3000 / 1000.0);
+        while (window.session().table().rowCount() < rows) {
+            const int no = window.session().table().rowCount() + 1;
+            window.session().table().appendRow({no, QStringLiteral("12:00:00"), QStringLiteral("DC"),
+                                                QString::number(1 + no % 3000 / 1000.0, 'f', 3),
+                                                QStringLiteral("V"), QStringLiteral("AUTO"), std::nullopt});
+            window.session().pager().AddPoint(1 + no % 3000 / 1000.0);
         }
         window.show();
         settle();
@@ -188,14 +200,14 @@ struct Run {
     // One poll's worth of lines, then the event loop until it is drawn.
     void poll(int lineCount)
     {
-        const int rowsBefore = window.cds1.rowCount();
+        const int rowsBefore = window.session().table().rowCount();
         QByteArray bytes;
         for (int i = 0; i < lineCount; ++i)
             bytes += lines[next++ % lines.size()];
         port->feed(bytes);
         QElapsedTimer t;
         t.start();
-        while (window.cds1.rowCount() < rowsBefore + lineCount && t.elapsed() < 1000)
+        while (window.session().table().rowCount() < rowsBefore + lineCount && t.elapsed() < 1000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
         // The repaint that the poll asked for.
         for (int i = 0; i < 3; ++i)
@@ -206,11 +218,11 @@ struct Run {
 // CPU a frame over `polls` polls at the wire's ceiling.
 double cpuPerFrame(Run &run, int polls)
 {
-    const int framesBefore = run.window.cds1.rowCount();
+    const int framesBefore = run.window.session().table().rowCount();
     const qint64 start = cpuNanoseconds();
     for (int i = 0; i < polls; ++i)
         run.poll(i % 10 < 7 ? 2 : 1); // 17 lines a second, 10 polls a second
-    return double(cpuNanoseconds() - start) / (run.window.cds1.rowCount() - framesBefore);
+    return double(cpuNanoseconds() - start) / (run.window.session().table().rowCount() - framesBefore);
 }
 
 void measure(Run &run, int rows, int polls)
@@ -223,10 +235,10 @@ void measure(Run &run, int rows, int polls)
 
     g_profiling = true;
     g_profile.reset();
-    const int framesBefore = run.window.cds1.rowCount();
+    const int framesBefore = run.window.session().table().rowCount();
     const double profiled = cpuPerFrame(run, polls);
     g_profiling = false;
-    const int frames = run.window.cds1.rowCount() - framesBefore;
+    const int frames = run.window.session().table().rowCount() - framesBefore;
     qint64 split = 0;
     for (int c = 0; c < CategoryCount; ++c)
         split += g_profile.total(Category(c));
@@ -252,7 +264,7 @@ int main(int argc, char *argv[])
     ProfilingApplication app(argc, argv);
     const int polls = argc > 1 ? QByteArray(argv[1]).toInt() : 600;
     Run run;
-    if (!run.window.COMM2->IsOpen()) {
+    if (!run.window.serialPort().IsOpen()) {
         std::fprintf(stderr, "the simulated port did not open\n");
         return 1;
     }

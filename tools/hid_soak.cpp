@@ -65,25 +65,31 @@ struct Soak : Window {
     bool comControlsHidden()
     {
         TFCOMM &t = win();
-        return !t.COMCon->isVisibleTo(&t) && !t.BtCOM1->isVisibleTo(&t) && !t.BtCOM2->isVisibleTo(&t) &&
-               !t.BtCOM3->isVisibleTo(&t) && !t.BtCOM4->isVisibleTo(&t);
+        return !t.control<QPushButton>("COMCon")->isVisibleTo(&t) &&
+               !t.control<ClickablePanel>("BtCOM1")->isVisibleTo(&t) &&
+               !t.control<ClickablePanel>("BtCOM2")->isVisibleTo(&t) &&
+               !t.control<ClickablePanel>("BtCOM3")->isVisibleTo(&t) &&
+               !t.control<ClickablePanel>("BtCOM4")->isVisibleTo(&t);
     }
     // Up with the caption "USB Disconnect" and the COM controls hidden: the
     // state after a press without an adapter.
     bool givenUp()
     {
-        return !win().USBCon->isChecked() && win().USBCon->text() == "USB Disconnect" && comControlsHidden();
+        return !win().control<QPushButton>("USBCon")->isChecked() &&
+               win().control<QPushButton>("USBCon")->text() == "USB Disconnect" && comControlsHidden();
     }
     bool idle()
     {
-        return !win().USBCon->isChecked() && win().USBCon->text() == "USB Connection" &&
-               win().COMCon->isVisibleTo(&win());
+        return !win().control<QPushButton>("USBCon")->isChecked() &&
+               win().control<QPushButton>("USBCon")->text() == "USB Connection" &&
+               win().control<QPushButton>("COMCon")->isVisibleTo(&win());
     }
     QString buttonState()
     {
         return QStringLiteral("USBCon %1 \"%2\", COMCon %3")
-            .arg(win().USBCon->isChecked() ? "down" : "up", win().USBCon->text(),
-                 win().COMCon->isVisibleTo(&win()) ? "shown" : "hidden");
+            .arg(win().control<QPushButton>("USBCon")->isChecked() ? "down" : "up",
+                 win().control<QPushButton>("USBCon")->text(),
+                 win().control<QPushButton>("COMCon")->isVisibleTo(&win()) ? "shown" : "hidden");
     }
 
     bool runCycle()
@@ -109,10 +115,11 @@ struct Soak : Window {
 
         // Connected: the configuration report went out and the reader runs.
         const int featuresBefore = hid->features(kCable).size();
-        win().USBCon->click();
+        win().control<QPushButton>("USBCon")->click();
         THidDevice *device = usb().SelectedDevice();
         if (!expect(dialogs.infos.isEmpty(), "connected", "message " + dialogs.infos.join(", ")) ||
-            !expect(win().USBCon->isChecked() && win().USBCon->text() == "USB Disconnect" &&
+            !expect(win().control<QPushButton>("USBCon")->isChecked() &&
+                        win().control<QPushButton>("USBCon")->text() == "USB Disconnect" &&
                         comControlsHidden(),
                     "connected", buttonState()) ||
             !expect(device && device == entry, "connected", "SelectedDevice is not the adapter's entry") ||
@@ -131,7 +138,7 @@ struct Soak : Window {
         const QList<QByteArray> reports = UsbCableEncoder::reportsOfLines(line);
         const long long handledTarget = usb().unpacker().reportsHandled() + reports.size();
         const long long decodedBefore = usb().unpacker().decoderCalls();
-        const int rowsBefore = win().cds1.rowCount();
+        const int rowsBefore = win().session().table().rowCount();
         for (const QByteArray &report : reports)
             hid->queueReport(kCable, report);
         const bool handled =
@@ -144,10 +151,12 @@ struct Soak : Window {
                     "frames arriving", "last frame " + win().session().lastFrame()) ||
             !expect(win().decoder().reading().ValueText == valueText(value), "frames decoded",
                     "value " + win().decoder().reading().ValueText + ", not " + valueText(value)) ||
-            !expect(win().cds1.rowCount() == rowsBefore + 1, "frames decoded",
-                    QStringLiteral("%1 rows recorded, not 1").arg(win().cds1.rowCount() - rowsBefore)) ||
-            !expect(win().CONok->isVisibleTo(&win()) && !win().CONokN->isVisibleTo(&win()), "reading",
-                    "the indicator does not show the link alive"))
+            !expect(win().session().table().rowCount() == rowsBefore + 1, "frames decoded",
+                    QStringLiteral("%1 rows recorded, not 1")
+                        .arg(win().session().table().rowCount() - rowsBefore)) ||
+            !expect(win().control<QLabel>("CONok")->isVisibleTo(&win()) &&
+                        !win().control<QLabel>("CONokN")->isVisibleTo(&win()),
+                    "reading", "the indicator does not show the link alive"))
             return false;
 
         // Unplugged while reading: the reader's reads fail and say so.
@@ -169,20 +178,22 @@ struct Soak : Window {
             !expect(hid->openHandles() == 0, "device change",
                     QStringLiteral("%1 handles open").arg(hid->openHandles())) ||
             // The window stays in the USB state until the user releases the button.
-            !expect(win().USBCon->isChecked() && win().USBCon->text() == "USB Disconnect" &&
+            !expect(win().control<QPushButton>("USBCon")->isChecked() &&
+                        win().control<QPushButton>("USBCon")->text() == "USB Disconnect" &&
                         comControlsHidden(),
                     "after device change", buttonState()))
             return false;
         // No reports come, so the watchdog darkens the indicator and the USB limit stays quiet.
         for (int i = 0; i < 3; ++i)
             timers.value(QStringLiteral("ConTimer"))->fire();
-        if (!expect(win().CONokN->isVisibleTo(&win()) && !win().CONok->isVisibleTo(&win()),
+        if (!expect(win().control<QLabel>("CONokN")->isVisibleTo(&win()) &&
+                        !win().control<QLabel>("CONok")->isVisibleTo(&win()),
                     "after device change", "the indicator still shows the link alive") ||
             !expect(dialogs.infos.isEmpty(), "after device change", "message " + dialogs.infos.join(", ")))
             return false;
 
         // Released without an adapter: the message, the button up, the COM controls still hidden.
-        win().USBCon->click();
+        win().control<QPushButton>("USBCon")->click();
         return expect(dialogs.infos == QStringList{kNotConnected}, "released",
                       "messages " + dialogs.infos.join(", ")) &&
                expect(givenUp(), "released", buttonState()) &&
@@ -200,8 +211,8 @@ struct Soak : Window {
     {
         hid->unplug(kCable);
         hid->notifyChange();
-        if (win().USBCon->isChecked())
-            win().USBCon->click();
+        if (win().control<QPushButton>("USBCon")->isChecked())
+            win().control<QPushButton>("USBCon")->click();
     }
 
     // Back to Idle: two presses with the adapter present, then it goes.
@@ -209,9 +220,9 @@ struct Soak : Window {
     {
         hid->plug(fakeDevice(kCable, QStringLiteral("USB to Serial")));
         hid->notifyChange();
-        win().USBCon->click();
-        win().USBCon->click();
-        const bool ok = idle() && win().BtCOM1->isVisibleTo(&win());
+        win().control<QPushButton>("USBCon")->click();
+        win().control<QPushButton>("USBCon")->click();
+        const bool ok = idle() && win().control<ClickablePanel>("BtCOM1")->isVisibleTo(&win());
         hid->unplug(kCable);
         hid->notifyChange();
         return ok && hid->openHandles() == 0;
@@ -253,7 +264,7 @@ int main(int argc, char *argv[])
             soak.recover();
         }
         endedIdle = soak.endIdle();
-        rows = soak.win().cds1.rowCount();
+        rows = soak.win().session().table().rowCount();
         for (const QString &line : soak.adapter().HistoryListBox().lines())
             readErrors += line.startsWith("READ ERROR: ");
         soak.w.reset();

@@ -103,7 +103,7 @@ int main(int argc, char *argv[])
     if (mode == "--demo" || mode == "--com" || mode == "--usb") {
         if (simulated)
             demo.attach(window);
-        (mode == "--usb" ? window.USBCon : window.COMCon)->click();
+        window.control<QPushButton>(mode == "--usb" ? "USBCon" : "COMCon")->click();
         QTimer::singleShot(int(QByteArray(argv[3]).toDouble() * 1000), &app, [&] {
             if (!dialogs.saveName.isEmpty())
                 window.saveasClick();
@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
         dialogs.openName = QString::fromLocal8Bit(argv[3]);
         window.SpeedButton2Click();
         app.processEvents();
-        QTextStream(stdout) << window.cds1.rowCount() << " rows loaded\n";
+        QTextStream(stdout) << window.session().table().rowCount() << " rows loaded\n";
         return window.grab().save(out) ? 0 : 1;
     }
     for (int i = 2; i < argc; ++i)

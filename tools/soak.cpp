@@ -88,27 +88,26 @@ int main(int argc, char *argv[])
     window.show();
 
     // COM 1 is an in-process port whose driver polls when told to.
-    const auto receive = window.COMM2->OnReceiveData();
     auto *port = new SimulatedSerialPort(QStringLiteral("soak"));
-    auto *poll = new ManualTickTimer;
-    window.COMM2 = std::make_unique<TSerialPortDriver>(std::unique_ptr<SerialPortIo>(port),
-                                                       std::unique_ptr<TickTimer>(poll));
-    window.COMM2->setComPort(TSerialPortDriver::pnCOM1);
-    window.COMM2->setComPortSpeed(TSerialPortDriver::br2400);
-    window.COMM2->setComPortPollingDelay(100);
-    window.COMM2->setPortNameLookup([](TSerialPortDriver::TComPortNumber) { return QStringLiteral("soak"); });
-    window.COMM2->setOnReceiveData(receive); // the window's own receive handler
-    window.limitess->trigger();
+    auto *poll = new ManualWindowTimer;
+    window.setSerialPort(std::make_unique<TSerialPortDriver>(std::unique_ptr<SerialPortIo>(port),
+                                                             std::unique_ptr<WindowTimer>(poll)));
+    TSerialPortDriver &driver = window.serialPort();
+    driver.setComPort(TSerialPortDriver::pnCOM1);
+    driver.setComPortSpeed(TSerialPortDriver::br2400);
+    driver.setComPortPollingDelay(100);
+    driver.setPortNameLookup([](TSerialPortDriver::TComPortNumber) { return QStringLiteral("soak"); });
+    window.control<QAction>("limitess")->trigger();
     if (lineSeries)
-        window.BtFill->click();
-    window.RepeatSet->setChecked(true);
-    window.COMCon->setChecked(true);
+        window.control<QCheckBox>("BtFill")->click();
+    window.control<QCheckBox>("RepeatSet")->setChecked(true);
+    window.control<QPushButton>("COMCon")->setChecked(true);
     if (!port->isOpen()) {
         std::fprintf(stderr, "the simulated port did not open\n");
         return 1;
     }
 
-    const int linesPerPoll = window.COMM2->ComPortInBufSize() / 14; // all of them fit one read
+    const int linesPerPoll = window.serialPort().ComPortInBufSize() / 14; // all of them fit one read
     long sent = 0;
     constexpr int kWarmUpPolls = 10;
     qint64 worstPollNs = 0, worstLoopNs = 0, warmUpNs = 0;
@@ -135,11 +134,11 @@ int main(int argc, char *argv[])
         else
             worstLoopNs = qMax(worstLoopNs, passNs);
         slowPasses += passNs > 100'000'000;
-        while (marks < 3 && window.cds1.rowCount() >= kMarks[marks])
+        while (marks < 3 && window.session().table().rowCount() >= kMarks[marks])
             residentAtRows[marks++] = residentKiB();
     }
     // The last line's CR ends it; the meter's next LF would start the next.
-    const int rows = window.cds1.rowCount();
+    const int rows = window.session().table().rowCount();
     const double seconds = total.elapsed() / 1000.0;
 
     std::printf("chart series       %s\n", lineSeries ? "line" : "filled area");

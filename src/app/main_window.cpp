@@ -167,10 +167,10 @@ void TFCOMM::createComponents()
     on(BtSave, &QToolButton::clicked, &TFCOMM::BtSaveClick);
     on(BtPrint, &QToolButton::clicked, &TFCOMM::BtPrintClick);
     // HidCtl with the adapter handling: lists the HID devices and selects the cable.
-    const ModelSwitches &sw = m_services.switches;
-    m_usb =
-        std::make_unique<UsbConnection>(*this, m_session, m_services.dialogs, m_services.hidPlatform,
-                                        UsbModelSwitches{sw.IFMorvane, sw.IFVostra, sw.IFSemvo, sw.IFOstrel});
+    UsbWindowSide side{*USBCon, [this](bool show) { showComControls(show); },
+                       [this](const QString &message) { m_errors.report(message); }};
+    m_usb = std::make_unique<UsbConnection>(std::move(side), m_session, m_services.dialogs,
+                                            m_services.hidPlatform, m_services.switches);
 }
 
 void TFCOMM::FormCreate()
@@ -191,7 +191,7 @@ void TFCOMM::FormCreate()
             const FrameBatch batch(*this);
             ComFrames.RECEIVE_COM_Data(sender, data, size);
         });
-        setWindowTitle(QStringLiteral("Halvern Interface Program Ver 3.03"));
+        setWindowTitle(QStringLiteral("Halvern Interface Program Ver " HALVERN_VERSION));
     }
     Chtshow->refresh();
     setWindowTitle(windowTitle() + captionSuffix(m_services.native64));
@@ -330,6 +330,20 @@ void TFCOMM::selectPort(int index)
     COMM2->setComPort(static_cast<TSerialPortDriver::TComPortNumber>(index)); // ignored while open
 }
 
+void TFCOMM::showComControls(bool show)
+{
+    ClickablePanel *panels[] = {BtCOM1, BtCOM2, BtCOM3, BtCOM4};
+    for (int i = 0; i < 4; ++i)
+        panels[i]->setVisible(show && i == static_cast<int>(COMM2->ComPort()));
+    COMCon->setVisible(show);
+}
+
+void TFCOMM::setSerialPort(std::unique_ptr<TSerialPortDriver> driver)
+{
+    driver->setOnReceiveData(COMM2->OnReceiveData());
+    COMM2 = std::move(driver);
+}
+
 void TFCOMM::COM11Click()
 {
     selectPort(0);
@@ -455,6 +469,7 @@ void TFCOMM::showPage(int page)
 
 void TFCOMM::RecordNewClick()
 {
+    // The original asks the Quit question here too; kept word for word.
     if (!m_services.dialogs.askYesNo(QStringLiteral("Information"),
                                      QStringLiteral("Are you sure that you want to quit this application?")))
         return;
@@ -529,7 +544,7 @@ void TFCOMM::TbSxClick()
     TbSx->hide();
     TbFd->show();
     Chtshow->setGeometry(SavedChartBounds);
-    Panel3->move(312, 141);
+    Panel3->move(ChartStripRestored);
     Panel2->show();
     Panel4->show();
     Panel5->show();

@@ -2,6 +2,7 @@
 
 #include "error_report.h"
 #include "link/serial/serial_frame_assembly.h"
+#include "link/usb/usb_adapter.h"
 #include "pending_views.h"
 #include "session/meter_session.h"
 
@@ -35,15 +36,6 @@ class TrendChart;
 class UsbConnection;
 class WindowTimer;
 
-// Check boxes of the window definition that pick model-specific behaviour.
-// They are not shown; this build is the one with IFMorvane on.
-struct ModelSwitches {
-    bool IFMorvane = true;
-    bool IFVostra = false;
-    bool IFSemvo = false;
-    bool IFOstrel = false;
-};
-
 // Makes the window's and its session's timers; tests hand out timers they fire themselves.
 using TimerFactory = MeterSession::TimerFactory;
 
@@ -62,10 +54,37 @@ struct WindowServices {
 
 // The main window: the widgets' side of a meter session. It shows what the
 // session tells and hands the user's actions to it.
+//
+// Its controls keep the names of the window definition; control<T>(name)
+// finds them by these names:
+//   Panel5         top bar                       Panel4       limit panel
+//   BtCOM1..BtCOM4 port panels, one shown        T1_HI        "Set High Limit:" label
+//   COMCon         COM connection button         T1HI         high limit field
+//   USBCon         USB connection button         T1_Value     "Measure Value:" label
+//   BitBtn1        Quit button                   T1VALUE      measured value field
+//   Panel1         LCD panel                     T1_LO        "Set Low Limit:" label
+//   PBar2          bar graph                     T1LO         low limit field
+//   Panel2         recording strip               Shape1       verdict circle
+//   RepeatSet      Repeat check box              judge        verdict caption
+//   RecordSI       timed recording check box     CONok        link alive picture
+//   RecordSITime   sampling interval field       CONokN       link silent picture
+//   RecordNew      new table button              Panel3       chart strip
+//   OpenDataFiles  open table button             BtFill       Fill check box
+//   saveas         save table button             Maxrecord    page size field
+//   BtPrint        print report button           BtSave       save chart picture button
+//   DBGrid1        grid of recorded rows         BtFirst      first page button
+//   Chtshow        trend chart                   BTPrevious   previous page button
+//   RecordMenu     menu "Record"                 Bt10         page number button
+//   N10001         record limit 1000             BtNext       next page button
+//   N50001         record limit 5000             BTlast       last page button
+//   N100001        record limit 10000            TbFd         chart enlarge button
+//   N500001        record limit 50000            TbSx         chart restore button
+//   N1000001       record limit 100000
+//   limitess       no record limit
 class TFCOMM : public QMainWindow, private SessionListener {
     Q_OBJECT
 
-    // First: the public fields below refer into the session.
+    // First: the fields below refer into the session.
     WindowServices m_services;
     ErrorReport m_errors;
     MeterSession m_session;
@@ -116,6 +135,65 @@ public:
     void offerJournalRecovery();
     QString systeminfomation() const { return m_systeminfomation; }
     UsbConnection &usb() { return *m_usb; }
+
+    // A control by its name in the table above; null for another name or type.
+    template <class T> T *control(const char *name) const
+    {
+        return findChild<T *>(QString::fromLatin1(name));
+    }
+
+    // The COM road. A replacement (an in-process port) takes over the window's receive handler.
+    TSerialPortDriver &serialPort() { return *COMM2; }
+    void setSerialPort(std::unique_ptr<TSerialPortDriver> driver);
+    // ConTimer ticks since the last decoded frame, 0..2.
+    int watchdogTicks() const { return WatchdogTicks; }
+
+private:
+    // Where the layout builds the chart strip and where Restore puts it back. They differ by design: the
+    // restored strip sits 6 px right and 8 px up, over the limit panel's lower edge.
+    static constexpr QPoint ChartStripBuilt{306, 149};
+    static constexpr QPoint ChartStripRestored{312, 141};
+
+    void createLayout();
+    void createTopBar(QWidget *client);
+    void createRecordStrip(QWidget *client);
+    void createLimitPanel(QWidget *client);
+    void createChartStrip(QWidget *client);
+    void createMenu();
+    void createComponents();
+    void wireRecording();
+    void showVerdict();
+    void showPage(int page);
+
+    // Frames decoded inside a batch share one refresh of the widgets at its
+    // end; outside any batch a change shows at once.
+    class FrameBatch;
+    void beginBatch() { ++m_batchDepth; }
+    void endBatch();
+    void viewsChanged();
+    void refreshViews();
+    void selectPort(int index);
+    void showComControls(bool show);
+    void FormCreate();
+    void BitBtn1Click();
+    void showEvent(QShowEvent *event) override;
+
+    // What the session tells of every frame.
+    void frameBegins() override;
+    void frameEnds(bool decoded) override;
+    void limitTextChanged(LimitJudge::Field field, const QString &text) override;
+    void frameArrived() override;
+    void measurementKindChanged() override;
+    void judged(const Reading &reading, LimitJudge::Verdict verdict) override;
+    void barMaximumChanged(int maximum) override;
+    void barPosition(int position) override;
+    void rowPosted(int row) override;
+    void pageShown(int page) override;
+    void intervalTextCorrected(const QString &text) override;
+    void decodeFailed(const QString &message) override;
+
+    static MeterSession::Options sessionOptions(TFCOMM &w, const WindowServices &services);
+    void journalProtectionChanged(bool protecting, const QString &message);
 
     std::unique_ptr<TSerialPortDriver> COMM2;
     SerialFrameAssembly ComFrames; // the serial receive handler's line assembly
@@ -177,7 +255,7 @@ public:
     QToolButton *TbSx = nullptr;
     TrendChart *Chtshow = nullptr;
 
-    // Menu "Record".
+    // Menu "Record": the record limits.
     QMenu *RecordMenu = nullptr;
     QAction *N10001 = nullptr;
     QAction *N50001 = nullptr;
@@ -185,47 +263,6 @@ public:
     QAction *N500001 = nullptr;
     QAction *N1000001 = nullptr;
     QAction *limitess = nullptr;
-
-private:
-    void createLayout();
-    void createTopBar(QWidget *client);
-    void createRecordStrip(QWidget *client);
-    void createLimitPanel(QWidget *client);
-    void createChartStrip(QWidget *client);
-    void createMenu();
-    void createComponents();
-    void wireRecording();
-    void showVerdict();
-    void showPage(int page);
-
-    // Frames decoded inside a batch share one refresh of the widgets at its
-    // end; outside any batch a change shows at once.
-    class FrameBatch;
-    void beginBatch() { ++m_batchDepth; }
-    void endBatch();
-    void viewsChanged();
-    void refreshViews();
-    void selectPort(int index);
-    void FormCreate();
-    void BitBtn1Click();
-    void showEvent(QShowEvent *event) override;
-
-    // What the session tells of every frame.
-    void frameBegins() override;
-    void frameEnds(bool decoded) override;
-    void limitTextChanged(LimitJudge::Field field, const QString &text) override;
-    void frameArrived() override;
-    void measurementKindChanged() override;
-    void judged(const Reading &reading, LimitJudge::Verdict verdict) override;
-    void barMaximumChanged(int maximum) override;
-    void barPosition(int position) override;
-    void rowPosted(int row) override;
-    void pageShown(int page) override;
-    void intervalTextCorrected(const QString &text) override;
-    void decodeFailed(const QString &message) override;
-
-    static MeterSession::Options sessionOptions(TFCOMM &w, const WindowServices &services);
-    void journalProtectionChanged(bool protecting, const QString &message);
 
     QString m_systeminfomation;
     std::unique_ptr<MeasurementTableModel> m_gridModel;

@@ -183,11 +183,11 @@ void TFCOMM::createRecordStrip(QWidget *client)
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     RepeatSet = new QCheckBox(QStringLiteral("Repeat"), Panel2);
-    RepeatSet->setToolTip(QStringLiteral("Repeage Record"));
+    RepeatSet->setToolTip(QStringLiteral("Repeage Record")); // sic: the original's hint
     RepeatSet->setChecked(true);
     RepeatSet->setGeometry(6, 2, 90, 18);
 
-    // The edit sits over the blanks of the caption.
+    // The edit sits over the blanks of the caption; "'S" is the original's unit mark.
     RecordSI = new QCheckBox(QStringLiteral("Sampling Interval           'S"), Panel2);
     RecordSI->setGeometry(6, 20, 172, 18);
     const QFontMetrics metrics = RecordSI->fontMetrics();
@@ -195,6 +195,7 @@ void TFCOMM::createRecordStrip(QWidget *client)
     const int blanksWidth = metrics.horizontalAdvance(QStringLiteral("          "));
     RecordSITime = edit(Panel2, QStringLiteral("1"), font(), QRect(blanksAt, 20, blanksWidth, 18));
 
+    // "Close Data" is the original's hint for New.
     RecordNew =
         glyphButton(Panel2, QStyle::SP_FileDialogNewFolder, QStringLiteral("Close Data"), {178, 5, 30, 30});
     OpenDataFiles = glyphButton(Panel2, QStyle::SP_DialogOpenButton, QStringLiteral("Open old data files"),
@@ -248,7 +249,7 @@ void TFCOMM::createLimitPanel(QWidget *client)
 void TFCOMM::createChartStrip(QWidget *client)
 {
     Panel3 = new QFrame(client);
-    Panel3->setGeometry(306, 149, 353, 41);
+    Panel3->setGeometry(QRect(ChartStripBuilt, QSize(353, 41)));
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     auto *bevel = new QFrame(Panel3);
@@ -272,6 +273,7 @@ void TFCOMM::createChartStrip(QWidget *client)
     pagePalette.setColor(QPalette::ButtonText, Qt::blue);
     Bt10->setPalette(pagePalette);
     BtNext = glyphButton(Panel3, QStyle::SP_MediaSeekForward, QStringLiteral("Next"), {235, 6, 28, 28});
+    // Lower-case "last" as the original shows it.
     BTlast = glyphButton(Panel3, QStyle::SP_MediaSkipForward, QStringLiteral("last"), {263, 6, 28, 28});
     TbFd = glyphButton(Panel3, QStyle::SP_TitleBarMaxButton, QStringLiteral("Graphic Enlarge"),
                        {318, 6, 28, 28});
@@ -283,13 +285,18 @@ void TFCOMM::createChartStrip(QWidget *client)
 void TFCOMM::createMenu()
 {
     RecordMenu = menuBar()->addMenu(QStringLiteral("Record"));
+    RecordMenu->setObjectName(QStringLiteral("RecordMenu"));
     auto *group = new QActionGroup(this);
-    QAction **items[] = {&N10001, &N50001, &N100001, &N500001, &N1000001, &limitess};
+    const std::pair<QAction **, const char *> items[] = {
+        {&N10001, "N10001"},   {&N50001, "N50001"},     {&N100001, "N100001"},
+        {&N500001, "N500001"}, {&N1000001, "N1000001"}, {&limitess, "limitess"},
+    };
     for (int i = 0; i < 6; ++i) {
         QAction *a = RecordMenu->addAction(QString::fromLatin1(MeasurementLog::RecordLimits[i].caption));
+        a->setObjectName(QString::fromLatin1(items[i].second));
         a->setCheckable(true);
         group->addAction(a);
-        *items[i] = a;
+        *items[i].first = a;
     }
     N100001->setChecked(true);
 }

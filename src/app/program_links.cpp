@@ -104,9 +104,9 @@ void ProgramLinks::attach(TFCOMM &window)
 {
     if (m_demo) {
         if (!m_replayPath.isEmpty() && m_replay.kind == LinkRecording::Kind::SerialBytes)
-            bindSerialReplay(*window.COMM2, m_replay.serialBytes);
+            bindSerialReplay(window.serialPort(), m_replay.serialBytes);
         else
-            bindMeterSimulator(*window.COMM2);
+            bindMeterSimulator(window.serialPort());
 
         QMenu *menu = window.menuBar()->addMenu(QStringLiteral("Demo"));
         QAction *pull = menu->addAction(QStringLiteral("Pull the USB cable"));
@@ -129,7 +129,7 @@ void ProgramLinks::attach(TFCOMM &window)
                 },
                 Qt::QueuedConnection);
         });
-        TSerialPortDriver &driver = *window.COMM2;
+        TSerialPortDriver &driver = window.serialPort();
         const TSerialPortDriver::TComPortReceiveDataEvent receive = driver.OnReceiveData();
         driver.setOnReceiveData(
             [capture = m_capture, receive](TSerialPortDriver *sender, const char *data, int size) {

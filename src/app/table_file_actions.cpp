@@ -36,6 +36,7 @@ TableFileActions::TableFileActions(MeasurementTable &cds1, DialogService &dialog
 
 void TableFileActions::saveasClick()
 {
+    // As the original shows it: no blank before "(*.xml)" here, one in the open dialog's filter.
     const QString name = m_dialogs.getSaveFileName(
         {QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt"),
          QStringLiteral("xls"), QString(), true});
@@ -49,6 +50,7 @@ void TableFileActions::saveasClick()
 
 void TableFileActions::reportSaved(const QString &fileName)
 {
+    // " Scuss!" with its blank is the original's text; not a typo to fix.
     m_dialogs.showInformation(kInformation, QStringLiteral("Save table to specified file: ") + fileName +
                                                 QStringLiteral(" Scuss!"));
 }
@@ -90,6 +92,7 @@ bool TableFileActions::SaveTableAsText(const MeasurementTable &Table, const QStr
 
 void TableFileActions::SpeedButton2Click()
 {
+    // As the original shows it: a blank before "(*.xml)" here, none in the save dialog's filter.
     const QString name = m_dialogs.getOpenFileName(
         {QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt"), QString(),
          m_lastOpenName, false});
@@ -145,7 +148,7 @@ void TableFileActions::BtSaveClick(QWidget &chart)
         m_errors.report(QStringLiteral("Cannot save the graphic to %1: %2").arg(name, result.reason));
         return;
     }
-    m_dialogs.showInformation(kInformation, QStringLiteral("Graphic has saved on %1").arg(name));
+    m_dialogs.showInformation(kInformation, QStringLiteral("Graphic has saved on %1").arg(name)); // sic
 }
 
 void TableFileActions::BtPrintClick()

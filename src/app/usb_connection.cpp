@@ -3,12 +3,9 @@
 #include "link/frame_sink.h"
 #include "link/hid/hid_controller.h"
 #include "link/hid/hid_device.h"
-#include "link/serial/serial_port_driver.h"
-#include "main_window.h"
 #include "ui/dialog_service.h"
-#include "ui/widgets.h"
 
-#include <QPushButton>
+#include <QAbstractButton>
 #include <QSignalBlocker>
 
 namespace {
@@ -17,12 +14,12 @@ const QString kInformation = QStringLiteral("Information");
 
 } // namespace
 
-UsbConnection::UsbConnection(TFCOMM &window, FrameSink &frames, DialogService &dialogs,
-                             std::shared_ptr<HidPlatform> platform, UsbModelSwitches switches)
-    : m_w(window), m_frames(frames), m_dialogs(dialogs), m_switches(switches),
+UsbConnection::UsbConnection(UsbWindowSide window, FrameSink &frames, DialogService &dialogs,
+                             std::shared_ptr<HidPlatform> platform, ModelSwitches switches)
+    : m_w(std::move(window)), m_frames(frames), m_dialogs(dialogs), m_switches(switches),
       m_hidCtl(std::make_unique<THidDeviceController>(nullptr, std::move(platform))), m_adapter(switches)
 {
-    m_hidCtl->SetErrorReport([this](const QString &message) { m_w.errorReport().report(message); });
+    m_hidCtl->SetErrorReport([this](const QString &message) { m_w.reportError(message); });
     m_adapter.setNotConnectedAction([this] {
         m_dialogs.showInformation(
             kInformation, QStringLiteral("USB interface cable is not securely connected, please check "
@@ -32,7 +29,7 @@ UsbConnection::UsbConnection(TFCOMM &window, FrameSink &frames, DialogService &d
     m_unpacker.setHistorySink([this](const QString &line) { m_adapter.HistoryListBox().add(line); });
     m_unpacker.setFrameHexSink([this](const QString &frameHex) { m_frameHex = frameHex; });
     m_unpacker.setDecoder([this] { m_frames.frame(m_frameHex); });
-    m_unpacker.setErrorSink([this](const QString &message) { m_w.errorReport().report(message); });
+    m_unpacker.setErrorSink([this](const QString &message) { m_w.reportError(message); });
     m_adapter.attach(*m_hidCtl);
 }
 
@@ -44,16 +41,8 @@ UsbConnection::~UsbConnection()
 
 void UsbConnection::releaseUsbButton()
 {
-    const QSignalBlocker quiet(m_w.USBCon); // without running its click handler
-    m_w.USBCon->setChecked(false);
-}
-
-void UsbConnection::showComControls(bool show)
-{
-    ClickablePanel *panels[] = {m_w.BtCOM1, m_w.BtCOM2, m_w.BtCOM3, m_w.BtCOM4};
-    for (int i = 0; i < 4; ++i)
-        panels[i]->setVisible(show && i == static_cast<int>(m_w.COMM2->ComPort()));
-    m_w.COMCon->setVisible(show);
+    const QSignalBlocker quiet(m_w.button); // without running its click handler
+    m_w.button.setChecked(false);
 }
 
 bool UsbConnection::setDataHandler(THidDevice *device,
@@ -83,9 +72,9 @@ void UsbConnection::USBConClick()
         releaseUsbButton();
         return;
     }
-    if (m_w.USBCon->isChecked()) {
-        showComControls(false);
-        m_w.USBCon->setText(QStringLiteral("USB Disconnect"));
+    if (m_w.button.isChecked()) {
+        m_w.showComControls(false);
+        m_w.button.setText(QStringLiteral("USB Disconnect"));
         // Each handler replaces the one before; the last switch that is on wins.
         if (m_switches.IFVostra && !setDataHandler(device, &UsbConnection::UsbDataVostra))
             return;
@@ -94,9 +83,9 @@ void UsbConnection::USBConClick()
         if (m_switches.IFMorvane)
             setDataHandler(device, &UsbConnection::UsbDataMorvane);
     } else {
-        showComControls(true);
+        m_w.showComControls(true);
         setDataHandler(device, nullptr);
-        m_w.USBCon->setText(QStringLiteral("USB Connection"));
+        m_w.button.setText(QStringLiteral("USB Connection"));
     }
 }
 

@@ -5,18 +5,26 @@
 
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 class DialogService;
 class FrameSink;
 class HidPlatform;
-class TFCOMM;
+class QAbstractButton;
 class THidDevice;
 class THidDeviceController;
 
+// What the USB road needs of the window.
+struct UsbWindowSide {
+    QAbstractButton &button;                        // USBCon
+    std::function<void(bool show)> showComControls; // the serial road's controls beside it
+    std::function<void(const QString &message)> reportError;
+};
+
 // The USB connection button and the USB limit check of the main window, on top of the adapter handling and
-// the report unpacking. Reaches the window's controls through TFCOMM and hands the meter's frames to the
-// sink; runs on the main thread.
+// the report unpacking. Reaches the window through its side and hands the meter's frames to the sink; runs
+// on the main thread.
 class UsbConnection {
 public:
     // The link is given up after this many reports without meter data in a row.
@@ -24,8 +32,8 @@ public:
 
     // Creates the controller HidCtl on the platform (null: the system's) and attaches the adapter handling,
     // which lists the devices and selects the adapter at once.
-    UsbConnection(TFCOMM &window, FrameSink &frames, DialogService &dialogs,
-                  std::shared_ptr<HidPlatform> platform, UsbModelSwitches switches);
+    UsbConnection(UsbWindowSide window, FrameSink &frames, DialogService &dialogs,
+                  std::shared_ptr<HidPlatform> platform, ModelSwitches switches);
     // Detaches the data handler and destroys the claimed devices and the controller, while the window's
     // widgets and decoder still exist.
     ~UsbConnection();
@@ -54,13 +62,12 @@ private:
     // False when the device went away meanwhile; SelectedDevice is then cleared.
     bool setDataHandler(THidDevice *device,
                         void (UsbConnection::*handler)(THidDevice *, quint8, const quint8 *, quint16));
-    void showComControls(bool show);
 
-    TFCOMM &m_w;
+    UsbWindowSide m_w;
     FrameSink &m_frames;
     QString m_frameHex; // the unpacker's last frame, handed on once its shape passed
     DialogService &m_dialogs;
-    UsbModelSwitches m_switches;
+    ModelSwitches m_switches;
     std::unique_ptr<THidDeviceController> m_hidCtl;
     UsbAdapter m_adapter;
     UsbReportUnpacker m_unpacker;

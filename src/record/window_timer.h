@@ -4,7 +4,7 @@
 
 #include <functional>
 
-// A window timer as the program's handlers see it: an enabled flag and a
+// A timer as the program's handlers and links see it: an enabled flag and a
 // period. Enabling a timer that already runs keeps its period going; only
 // disabling first, or a new period, starts the count again. Behind an
 // interface so that tests fire the ticks themselves.
@@ -25,6 +25,14 @@ public:
         setEnabled(false);
         setEnabled(true);
     }
+    // Starts, or starts the count again with this period when already running.
+    void start(int intervalMs)
+    {
+        setEnabled(false);
+        setInterval(intervalMs);
+        setEnabled(true);
+    }
+    void stop() { setEnabled(false); }
 
     void setOnTimeout(std::function<void()> onTimeout) { m_onTimeout = std::move(onTimeout); }
 
@@ -39,7 +47,8 @@ private:
     std::function<void()> m_onTimeout;
 };
 
-// Ticks from the event loop of the thread that owns it.
+// Ticks from the event loop of the thread that owns it. Ticks that the loop
+// cannot serve in time are merged, never queued up.
 class QtWindowTimer final : public WindowTimer {
 public:
     explicit QtWindowTimer(int intervalMs = 1000, bool enabled = false);

@@ -41,9 +41,9 @@ RecorderLink::~RecorderLink()
     m_driver.reset();
 }
 
-std::unique_ptr<TickTimer> RecorderLink::tickTimer(const QString &name)
+std::unique_ptr<WindowTimer> RecorderLink::tickTimer(const QString &name)
 {
-    return m_parts.makeTickTimer ? m_parts.makeTickTimer(name) : std::make_unique<QtTickTimer>();
+    return m_parts.makeTickTimer ? m_parts.makeTickTimer(name) : std::make_unique<QtWindowTimer>();
 }
 
 QString RecorderLink::serialOpenFailure(const QString &device, const QString &systemText)
@@ -81,7 +81,7 @@ bool RecorderLink::open(const RecorderOptions &options, QString &error)
         return false;
     }
     m_endCheck = tickTimer(QStringLiteral("end"));
-    m_endCheck->setOnTick([this] { checkReplayEnd(); });
+    m_endCheck->setOnTimeout([this] { checkReplayEnd(); });
     if (recording.kind == LinkRecording::Kind::Reports) {
         m_replayHid = std::make_shared<FakeHidPlatform>();
         m_cable = std::make_unique<SimulatedUsbCable>(m_replayHid, tickTimer(QStringLiteral("replay")));

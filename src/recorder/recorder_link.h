@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/serial/serial_port_io.h"
-#include "link/serial/tick_timer.h"
+#include "record/window_timer.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -21,7 +21,7 @@ class UsbAdapter;
 struct RecorderOptions;
 
 // Makes the links' tick timers ("poll", "replay", "end"); tests hand out timers they fire themselves.
-using LinkTickFactory = std::function<std::unique_ptr<TickTimer>(const QString &name)>;
+using LinkTickFactory = std::function<std::unique_ptr<WindowTimer>(const QString &name)>;
 
 // What the links take from the system, so tests can stand in for it.
 struct RecorderLinkParts {
@@ -54,7 +54,7 @@ public:
     SimulatedUsbCable *replayCable() const { return m_cable.get(); }
 
 private:
-    std::unique_ptr<TickTimer> tickTimer(const QString &name);
+    std::unique_ptr<WindowTimer> tickTimer(const QString &name);
     bool openSerial(const QString &device, std::unique_ptr<SerialPortIo> io, QString &error);
     bool openUsb(std::shared_ptr<HidPlatform> platform, QString &error);
     void usbDeviceChange();
@@ -71,7 +71,7 @@ private:
     std::unique_ptr<THidDeviceController> m_hidCtl;
     std::unique_ptr<UsbAdapter> m_adapter;
     THidDevice *m_device = nullptr; // the cable being read; owned by the adapter
-    std::unique_ptr<TickTimer> m_endCheck;
+    std::unique_ptr<WindowTimer> m_endCheck;
     long long m_reports = 0;       // reports handed over by the cable's reader
     long long m_replayReports = 0; // reports of the replay
     int m_checksSincePlayed = 0;

@@ -86,6 +86,7 @@ QList<TableReport::Item> TableReport::pageItems(int page) const
         }
     }
 
+    // The footer text is the original's, placeholder wording and all.
     items.append(
         {textRect(8.47, kFooterTop + 4.23, BandWidth), QStringLiteral("The Data Print Foot"), Font::Segment});
     return items;

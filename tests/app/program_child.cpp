@@ -68,11 +68,12 @@ int main(int argc, char *argv[])
     int programArgc = 1; // the program's own options stay unset
     return runProgram(programArgc, argv, false, [device](TFCOMM &window) {
         if (!device.isEmpty()) {
-            window.COMM2->setPortNameLookup([device](TSerialPortDriver::TComPortNumber) { return device; });
-            window.COMCon->setChecked(true);
+            window.serialPort().setPortNameLookup(
+                [device](TSerialPortDriver::TComPortNumber) { return device; });
+            window.control<QPushButton>("COMCon")->setChecked(true);
         }
         QTimer::singleShot(0, &window, [&window] {
-            std::printf("ready %s\n", window.COMM2->IsOpen() ? "open" : "closed");
+            std::printf("ready %s\n", window.serialPort().IsOpen() ? "open" : "closed");
             std::fflush(stdout);
         });
     });

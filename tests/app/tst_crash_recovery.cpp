@@ -98,17 +98,18 @@ void TestCrashRecovery::killedProgramsFlushedRowsAreOffered()
         QStringList{QStringLiteral("Information|Recovered 25 readings from an earlier session that were not "
                                    "saved. Load them?")});
     if (load) {
-        QCOMPARE(next.w->cds1.rowCount(), flushed);
+        QCOMPARE(next.w->session().table().rowCount(), flushed);
         for (int r = 0; r < flushed; ++r) {
-            QCOMPARE(next.w->cds1.row(r).No, std::optional<qint32>(r + 1));
-            QCOMPARE(next.w->cds1.row(r).Value, QStringLiteral("%1.%2")
-                                                    .arg((1000 + r) / 1000)
-                                                    .arg((1000 + r) % 1000, 3, 10, QLatin1Char('0')));
-            QCOMPARE(next.w->cds1.row(r).Unit, QStringLiteral("V"));
+            QCOMPARE(next.w->session().table().row(r).No, std::optional<qint32>(r + 1));
+            QCOMPARE(next.w->session().table().row(r).Value,
+                     QStringLiteral("%1.%2")
+                         .arg((1000 + r) / 1000)
+                         .arg((1000 + r) % 1000, 3, 10, QLatin1Char('0')));
+            QCOMPARE(next.w->session().table().row(r).Unit, QStringLiteral("V"));
         }
         QCOMPARE(journalFiles(folder.path()).size(), 2); // the journal and its lock
     } else {
-        QCOMPARE(next.w->cds1.rowCount(), 0);
+        QCOMPARE(next.w->session().table().rowCount(), 0);
         const QStringList files = journalFiles(folder.path());
         QCOMPARE(files.size(), 3); // the empty journal, its lock, and the rows put aside
         QVERIFY(files.filter(QDate::currentDate().toString(Qt::ISODate)).size() == 1);

@@ -37,6 +37,7 @@ private slots:
     void clientAreaIsFixed();
     void regionsSitAtTheirPlaces_data();
     void regionsSitAtTheirPlaces();
+    void controlsAnswerToTheirNames();
     void startValues();
     void quitAsksFirst_data();
     void quitAsksFirst();
@@ -108,51 +109,76 @@ void TestMainWindow::regionsSitAtTheirPlaces()
     QFETCH(QString, region);
     Window win;
     TFCOMM &w = *win.w;
-    QHash<QString, QWidget *> widgets;
-    for (QWidget *widget : std::initializer_list<QWidget *>{w.Panel5, w.BtCOM1, w.COMCon, w.USBCon, w.BitBtn1,
-                                                            w.Panel1, w.PBar2, w.Panel2, w.DBGrid1, w.Panel4,
-                                                            w.CONokN, w.Panel3, w.Chtshow})
-        widgets.insert(widget->objectName(), widget);
-    QVERIFY(widgets.contains(region));
-    QTEST(widgets[region]->geometry(), "geometry");
+    const QWidget *widget = w.control<QWidget>(region.toLatin1().constData());
+    QVERIFY(widget);
+    QTEST(widget->geometry(), "geometry");
+}
+
+// Guards against a control that lost its name: tests and tools would reach nothing through it.
+void TestMainWindow::controlsAnswerToTheirNames()
+{
+    Window win;
+    const TFCOMM &w = *win.w;
+    const char *const widgets[] = {
+        "Panel5",     "BtCOM1",        "BtCOM2",  "BtCOM3",  "BtCOM4",    "COMCon",   "USBCon",
+        "BitBtn1",    "Panel1",        "PBar2",   "Panel2",  "RepeatSet", "RecordSI", "RecordSITime",
+        "RecordNew",  "OpenDataFiles", "saveas",  "BtPrint", "DBGrid1",   "Panel4",   "T1_HI",
+        "T1HI",       "T1_Value",      "T1VALUE", "T1_LO",   "T1LO",      "Shape1",   "judge",
+        "CONok",      "CONokN",        "Panel3",  "BtFill",  "Maxrecord", "BtSave",   "BtFirst",
+        "BTPrevious", "Bt10",          "BtNext",  "BTlast",  "TbFd",      "TbSx",     "Chtshow",
+        "RecordMenu"};
+    for (const char *name : widgets) {
+        QVERIFY2(w.control<QWidget>(name), name);
+        QCOMPARE(w.findChildren<QObject *>(QString::fromLatin1(name)).size(), 1);
+    }
+    const char *const limits[] = {"N10001", "N50001", "N100001", "N500001", "N1000001", "limitess"};
+    for (const char *name : limits)
+        QVERIFY2(w.control<QAction>(name), name);
+    QVERIFY(!w.control<QPushButton>("T1HI")); // a field is no button
+    QVERIFY(w.control<QProgressBar>("PBar2"));
+    QVERIFY(w.control<RecordGrid>("DBGrid1"));
+    QVERIFY(w.control<TrendChart>("Chtshow"));
 }
 
 void TestMainWindow::startValues()
 {
     Window win;
     TFCOMM &w = *win.w;
-    QCOMPARE(w.Panel1->state(), LcdState::startUp());
-    QVERIFY(!w.CONok->isVisibleTo(&w));
-    QVERIFY(w.CONokN->isVisibleTo(&w));
-    QVERIFY(w.BtCOM1->isVisibleTo(&w));
-    QVERIFY(!w.BtCOM2->isVisibleTo(&w) && !w.BtCOM3->isVisibleTo(&w) && !w.BtCOM4->isVisibleTo(&w));
-    QCOMPARE(w.BtCOM3->text(), QStringLiteral("COM 3"));
-    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Connection"));
-    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Connection"));
-    QVERIFY(!w.COMCon->isChecked() && !w.USBCon->isChecked());
-    QCOMPARE(w.PBar2->maximum(), 60);
-    QCOMPARE(w.PBar2->value(), 30);
-    QCOMPARE(w.T1HI->text(), QStringLiteral("4000"));
-    QCOMPARE(w.T1LO->text(), QStringLiteral("-4000"));
-    QCOMPARE(w.T1VALUE->text(), QStringLiteral("0"));
-    QCOMPARE(w.judge->text(), QString());
-    QVERIFY(w.RepeatSet->isChecked());
-    QVERIFY(!w.RecordSI->isChecked());
-    QCOMPARE(w.RecordSI->text(), QStringLiteral("Sampling Interval           'S"));
-    QCOMPARE(w.RecordSITime->text(), QStringLiteral("1"));
-    QVERIFY(w.BtFill->isChecked());
-    QCOMPARE(w.Maxrecord->text(), QStringLiteral("100"));
-    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
-    QVERIFY(w.TbFd->isVisibleTo(&w) && !w.TbSx->isVisibleTo(&w));
-    QVERIFY(w.N100001->isChecked());
-    QCOMPARE(w.limitess->text(), QStringLiteral("limitless"));
+    QCOMPARE(w.control<LcdPanel>("Panel1")->state(), LcdState::startUp());
+    QVERIFY(!w.control<QLabel>("CONok")->isVisibleTo(&w));
+    QVERIFY(w.control<QLabel>("CONokN")->isVisibleTo(&w));
+    QVERIFY(w.control<ClickablePanel>("BtCOM1")->isVisibleTo(&w));
+    QVERIFY(!w.control<ClickablePanel>("BtCOM2")->isVisibleTo(&w) &&
+            !w.control<ClickablePanel>("BtCOM3")->isVisibleTo(&w) &&
+            !w.control<ClickablePanel>("BtCOM4")->isVisibleTo(&w));
+    QCOMPARE(w.control<ClickablePanel>("BtCOM3")->text(), QStringLiteral("COM 3"));
+    QCOMPARE(w.control<QPushButton>("COMCon")->text(), QStringLiteral("COM Connection"));
+    QCOMPARE(w.control<QPushButton>("USBCon")->text(), QStringLiteral("USB Connection"));
+    QVERIFY(!w.control<QPushButton>("COMCon")->isChecked() && !w.control<QPushButton>("USBCon")->isChecked());
+    QCOMPARE(w.control<QProgressBar>("PBar2")->maximum(), 60);
+    QCOMPARE(w.control<QProgressBar>("PBar2")->value(), 30);
+    QCOMPARE(w.control<QLineEdit>("T1HI")->text(), QStringLiteral("4000"));
+    QCOMPARE(w.control<QLineEdit>("T1LO")->text(), QStringLiteral("-4000"));
+    QCOMPARE(w.control<QLineEdit>("T1VALUE")->text(), QStringLiteral("0"));
+    QCOMPARE(w.control<QLabel>("judge")->text(), QString());
+    QVERIFY(w.control<QCheckBox>("RepeatSet")->isChecked());
+    QVERIFY(!w.control<QCheckBox>("RecordSI")->isChecked());
+    QCOMPARE(w.control<QCheckBox>("RecordSI")->text(), QStringLiteral("Sampling Interval           'S"));
+    QCOMPARE(w.control<QLineEdit>("RecordSITime")->text(), QStringLiteral("1"));
+    QVERIFY(w.control<QCheckBox>("BtFill")->isChecked());
+    QCOMPARE(w.control<QLineEdit>("Maxrecord")->text(), QStringLiteral("100"));
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QStringLiteral("1"));
+    QVERIFY(w.control<QToolButton>("TbFd")->isVisibleTo(&w) &&
+            !w.control<QToolButton>("TbSx")->isVisibleTo(&w));
+    QVERIFY(w.control<QAction>("N100001")->isChecked());
+    QCOMPARE(w.control<QAction>("limitess")->text(), QStringLiteral("limitless"));
     QCOMPARE(w.chartModel().valueAxis.minimum, -4000.0);
     QCOMPARE(w.chartModel().valueAxis.maximum, 4000.0);
     QCOMPARE(w.decoder().scaleCount(), 4000);
     QCOMPARE(w.systeminfomation(), QStringLiteral(","));
-    QCOMPARE(w.RepeatSet->toolTip(), QStringLiteral("Repeage Record"));
-    QCOMPARE(w.RecordNew->toolTip(), QStringLiteral("Close Data"));
-    QCOMPARE(w.BTlast->toolTip(), QStringLiteral("last"));
+    QCOMPARE(w.control<QCheckBox>("RepeatSet")->toolTip(), QStringLiteral("Repeage Record"));
+    QCOMPARE(w.control<QToolButton>("RecordNew")->toolTip(), QStringLiteral("Close Data"));
+    QCOMPARE(w.control<QToolButton>("BTlast")->toolTip(), QStringLiteral("last"));
 }
 
 void TestMainWindow::quitAsksFirst_data()
@@ -169,7 +195,7 @@ void TestMainWindow::quitAsksFirst()
     win.w->show();
     win.w->frameReceived(frameHex('+', "1234", '1', Bits::Dc8, 0, 0, Bits::Volt11));
     win.dialogs.answer = yes;
-    QTest::mouseClick(win.w->BitBtn1, Qt::LeftButton);
+    QTest::mouseClick(win.w->control<QPushButton>("BitBtn1"), Qt::LeftButton);
     QCOMPARE(win.dialogs.questions,
              QStringList{"Information|Are you sure that you want to quit this application?"});
     QCOMPARE(win.terminations, yes ? 1 : 0);
@@ -181,14 +207,14 @@ void TestMainWindow::decodedFrameReachesPanel()
 {
     Window win;
     win.w->frameReceived(frameHex('-', "?0:?", '2', Bits::Dc8 | Bits::Auto8, 0, 0, Bits::Volt11));
-    const LcdState &shown = win.w->Panel1->state();
+    const LcdState &shown = win.w->control<LcdPanel>("Panel1")->state();
     QCOMPARE(shown, win.w->decoder().lcd());
     QCOMPARE(shown.digits, (std::array<QString, 4>{"", "0", "@", ""}));
     QVERIFY(shown.isVisible(LcdElement::LcdP2));
     QVERIFY(shown.isVisible(LcdElement::LCDsend));
-    QVERIFY(win.w->CONok->isVisibleTo(win.w.get()));
-    QVERIFY(!win.w->CONokN->isVisibleTo(win.w.get()));
-    QCOMPARE(win.w->PBar2->maximum(), 40); // follows the value axis
+    QVERIFY(win.w->control<QLabel>("CONok")->isVisibleTo(win.w.get()));
+    QVERIFY(!win.w->control<QLabel>("CONokN")->isVisibleTo(win.w.get()));
+    QCOMPARE(win.w->control<QProgressBar>("PBar2")->maximum(), 40); // follows the value axis
     QVERIFY(win.dialogs.errors.isEmpty());
 }
 
@@ -217,7 +243,7 @@ void TestMainWindow::conversionErrorsReachTheErrorReport()
 
     QTEST(win.dialogs.errors.join(';'), "message");
     QTEST(win.w->decoder().reading().FunctionText, "function");
-    const LcdState &shown = win.w->Panel1->state();
+    const LcdState &shown = win.w->control<LcdPanel>("Panel1")->state();
     QCOMPARE(shown.digits, (std::array<QString, 4>{"1", "2", "3", "4"})); // the previous frame's digits
     QVERIFY(!shown.isVisible(LcdElement::LcdFH));
     QVERIFY(!shown.isVisible(LcdElement::LcdDc1));
@@ -225,8 +251,8 @@ void TestMainWindow::conversionErrorsReachTheErrorReport()
 
     win.w->frameReceived(good);
     QCOMPARE(win.dialogs.errors.size(), 1);
-    QCOMPARE(win.w->Panel1->state().digits[0], QStringLiteral("1"));
-    QVERIFY(win.w->Panel1->state().isVisible(LcdElement::LcdFH));
+    QCOMPARE(win.w->control<LcdPanel>("Panel1")->state().digits[0], QStringLiteral("1"));
+    QVERIFY(win.w->control<LcdPanel>("Panel1")->state().isVisible(LcdElement::LcdFH));
     QCOMPARE(win.w->decoder().reading().ValueText, QStringLiteral("-1.234"));
 }
 
@@ -235,7 +261,9 @@ void TestMainWindow::portSelectorCycles()
     Window win;
     TFCOMM &w = *win.w;
     win.w->show();
-    const QList<ClickablePanel *> panels{w.BtCOM1, w.BtCOM2, w.BtCOM3, w.BtCOM4};
+    const QList<ClickablePanel *> panels{
+        w.control<ClickablePanel>("BtCOM1"), w.control<ClickablePanel>("BtCOM2"),
+        w.control<ClickablePanel>("BtCOM3"), w.control<ClickablePanel>("BtCOM4")};
     for (int click = 1; click <= 4; ++click) {
         const int expected = click % 4;
         ClickablePanel *visible = nullptr;
@@ -244,7 +272,7 @@ void TestMainWindow::portSelectorCycles()
                 visible = p;
         QVERIFY(visible);
         QTest::mouseClick(visible, Qt::LeftButton);
-        QCOMPARE(int(w.COMM2->ComPort()), expected);
+        QCOMPARE(int(w.serialPort().ComPort()), expected);
         for (int i = 0; i < 4; ++i)
             QCOMPARE(panels[i]->isVisible(), i == expected);
         QCOMPARE(panels[expected]->text(), QStringLiteral("COM %1").arg(expected + 1));
@@ -256,26 +284,26 @@ void TestMainWindow::missingPortConnectsSilently()
     Window win;
     TFCOMM &w = *win.w;
     w.show();
-    QTest::mouseClick(w.BtCOM1, Qt::LeftButton); // COM 2
-    QTest::mouseClick(w.COMCon, Qt::LeftButton);
-    QVERIFY(w.COMCon->isChecked());
-    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Disconnect"));
-    QVERIFY(!w.USBCon->isVisible());
-    QVERIFY(!w.COMM2->IsOpen());
-    QVERIFY(!w.BtCOM2->isEnabled());
-    QVERIFY(w.CONokN->isVisible());
+    QTest::mouseClick(w.control<ClickablePanel>("BtCOM1"), Qt::LeftButton); // COM 2
+    QTest::mouseClick(w.control<QPushButton>("COMCon"), Qt::LeftButton);
+    QVERIFY(w.control<QPushButton>("COMCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("COMCon")->text(), QStringLiteral("COM Disconnect"));
+    QVERIFY(!w.control<QPushButton>("USBCon")->isVisible());
+    QVERIFY(!w.serialPort().IsOpen());
+    QVERIFY(!w.control<ClickablePanel>("BtCOM2")->isEnabled());
+    QVERIFY(w.control<QLabel>("CONokN")->isVisible());
     QVERIFY(win.dialogs.errors.isEmpty() && win.dialogs.questions.isEmpty());
 
     // The panel does not react while connected: the port cannot change.
-    QTest::mouseClick(w.BtCOM2, Qt::LeftButton);
-    QCOMPARE(w.COMM2->ComPort(), TSerialPortDriver::pnCOM2);
-    QVERIFY(w.BtCOM2->isVisible());
+    QTest::mouseClick(w.control<ClickablePanel>("BtCOM2"), Qt::LeftButton);
+    QCOMPARE(w.serialPort().ComPort(), TSerialPortDriver::pnCOM2);
+    QVERIFY(w.control<ClickablePanel>("BtCOM2")->isVisible());
 
-    QTest::mouseClick(w.COMCon, Qt::LeftButton);
-    QVERIFY(!w.COMCon->isChecked());
-    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Connection"));
-    QVERIFY(w.USBCon->isVisible());
-    QVERIFY(w.BtCOM2->isEnabled());
+    QTest::mouseClick(w.control<QPushButton>("COMCon"), Qt::LeftButton);
+    QVERIFY(!w.control<QPushButton>("COMCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("COMCon")->text(), QStringLiteral("COM Connection"));
+    QVERIFY(w.control<QPushButton>("USBCon")->isVisible());
+    QVERIFY(w.control<ClickablePanel>("BtCOM2")->isEnabled());
 }
 
 void TestMainWindow::indicatorGoesDarkAtThirdTick()
@@ -292,16 +320,16 @@ void TestMainWindow::indicatorGoesDarkAtThirdTick()
         w.frameReceived(frame);
         conTimer->fire();
         conTimer->fire();
-        QVERIFY(w.CONok->isVisibleTo(&w));
+        QVERIFY(w.control<QLabel>("CONok")->isVisibleTo(&w));
     }
     conTimer->fire();
-    QVERIFY(!w.CONok->isVisibleTo(&w));
-    QVERIFY(w.CONokN->isVisibleTo(&w));
-    QCOMPARE(w.WatchdogTicks, 0);
+    QVERIFY(!w.control<QLabel>("CONok")->isVisibleTo(&w));
+    QVERIFY(w.control<QLabel>("CONokN")->isVisibleTo(&w));
+    QCOMPARE(w.watchdogTicks(), 0);
 
     w.frameReceived(frame);
-    QVERIFY(w.CONok->isVisibleTo(&w));
-    QVERIFY(!w.CONokN->isVisibleTo(&w));
+    QVERIFY(w.control<QLabel>("CONok")->isVisibleTo(&w));
+    QVERIFY(!w.control<QLabel>("CONokN")->isVisibleTo(&w));
 }
 
 void TestMainWindow::connectButtonRunsOnceForEveryPress_data()
@@ -321,7 +349,7 @@ void TestMainWindow::connectButtonRunsOnceForEveryPress()
     Window win;
     TFCOMM &w = *win.w;
     int opens = 0; // every open looks the port's device up once
-    w.COMM2->setPortNameLookup([&](TSerialPortDriver::TComPortNumber) {
+    w.serialPort().setPortNameLookup([&](TSerialPortDriver::TComPortNumber) {
         ++opens;
         return QString();
     });
@@ -329,12 +357,13 @@ void TestMainWindow::connectButtonRunsOnceForEveryPress()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     const auto press = [&] {
-        QAccessibleInterface *button = QAccessible::queryAccessibleInterface(w.COMCon);
+        QAccessibleInterface *button =
+            QAccessible::queryAccessibleInterface(w.control<QPushButton>("COMCon"));
         if (how == "mouse") {
-            QTest::mouseClick(w.COMCon, Qt::LeftButton);
+            QTest::mouseClick(w.control<QPushButton>("COMCon"), Qt::LeftButton);
         } else if (how == "space") {
-            w.COMCon->setFocus();
-            QTest::keyClick(w.COMCon, Qt::Key_Space);
+            w.control<QPushButton>("COMCon")->setFocus();
+            QTest::keyClick(w.control<QPushButton>("COMCon"), Qt::Key_Space);
         } else {
             QVERIFY(button && button->actionInterface());
             button->actionInterface()->doAction(how == "toggle" ? QAccessibleActionInterface::toggleAction()
@@ -342,33 +371,37 @@ void TestMainWindow::connectButtonRunsOnceForEveryPress()
         }
     };
     press();
-    QTRY_VERIFY(w.COMCon->isChecked()); // the accessible press animates its click
-    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Disconnect"));
+    QTRY_VERIFY(w.control<QPushButton>("COMCon")->isChecked()); // the accessible press animates its click
+    QCOMPARE(w.control<QPushButton>("COMCon")->text(), QStringLiteral("COM Disconnect"));
     QCOMPARE(opens, 1);
-    QVERIFY(!w.USBCon->isVisible());
+    QVERIFY(!w.control<QPushButton>("USBCon")->isVisible());
 
     press();
-    QTRY_VERIFY(!w.COMCon->isChecked());
-    QCOMPARE(w.COMCon->text(), QStringLiteral("COM Connection"));
+    QTRY_VERIFY(!w.control<QPushButton>("COMCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("COMCon")->text(), QStringLiteral("COM Connection"));
     QCOMPARE(opens, 1);
-    QVERIFY(w.USBCon->isVisible());
+    QVERIFY(w.control<QPushButton>("USBCon")->isVisible());
 }
 
 void TestMainWindow::iconButtonsCarryTheirHintsAsNames()
 {
     Window win;
     TFCOMM &w = *win.w;
-    const QList<QToolButton *> buttons{w.RecordNew, w.OpenDataFiles, w.saveas,     w.BtPrint,
-                                       w.BtSave,    w.BtFirst,       w.BTPrevious, w.BtNext,
-                                       w.BTlast,    w.TbFd,          w.TbSx};
+    const QList<QToolButton *> buttons{
+        w.control<QToolButton>("RecordNew"),  w.control<QToolButton>("OpenDataFiles"),
+        w.control<QToolButton>("saveas"),     w.control<QToolButton>("BtPrint"),
+        w.control<QToolButton>("BtSave"),     w.control<QToolButton>("BtFirst"),
+        w.control<QToolButton>("BTPrevious"), w.control<QToolButton>("BtNext"),
+        w.control<QToolButton>("BTlast"),     w.control<QToolButton>("TbFd"),
+        w.control<QToolButton>("TbSx")};
     for (QToolButton *button : buttons) {
         QVERIFY(!button->toolTip().isEmpty());
         QAccessibleInterface *face = QAccessible::queryAccessibleInterface(button);
         QVERIFY(face);
         QCOMPARE(face->text(QAccessible::Name), button->toolTip());
     }
-    QCOMPARE(w.saveas->accessibleName(), QStringLiteral("Save data files"));
-    QCOMPARE(w.BtPrint->accessibleName(), QStringLiteral("Print"));
+    QCOMPARE(w.control<QToolButton>("saveas")->accessibleName(), QStringLiteral("Save data files"));
+    QCOMPARE(w.control<QToolButton>("BtPrint")->accessibleName(), QStringLiteral("Print"));
 }
 
 // Regression: the chart widget, a child, died after the window's members and
@@ -378,7 +411,7 @@ void TestMainWindow::chartDiesBeforeTheWindowMembers()
     auto win = std::make_unique<Window>();
     QObject *window = win->w.get();
     bool windowWhole = false;
-    connect(win->w->Chtshow, &QObject::destroyed, this,
+    connect(win->w->control<TrendChart>("Chtshow"), &QObject::destroyed, this,
             [&] { windowWhole = qobject_cast<TFCOMM *>(window) != nullptr; });
     win.reset();
     QVERIFY(windowWhole); // still a TFCOMM: its members were alive
@@ -405,9 +438,9 @@ void TestMainWindow::fullDiskDuringCaptureIsToldOnce()
         links.attach(*win.w);
         const QByteArray line =
             QByteArray::fromHex(frameHex('+', "1234", '1', Bits::Dc8, 0, 0, Bits::Volt11).toLatin1());
-        const auto receive = win.w->COMM2->OnReceiveData();
+        const auto receive = win.w->serialPort().OnReceiveData();
         for (int i = 0; i < 1000; ++i) // 14 kB for a 4 kB disk
-            receive(win.w->COMM2.get(), line.constData(), int(line.size()));
+            receive(&win.w->serialPort(), line.constData(), int(line.size()));
         QTRY_COMPARE(win.dialogs.errors.size(), 1);
         QVERIFY2(win.dialogs.errors[0].startsWith("Error|Cannot write the capture " + path +
                                                   ": No space left on device."),

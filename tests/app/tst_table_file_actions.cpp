@@ -31,7 +31,7 @@ QString kiloOhms(const char *digits)
 QStringList grid(const TFCOMM &w)
 {
     QStringList rows;
-    const QAbstractItemModel *model = w.DBGrid1->model();
+    const QAbstractItemModel *model = w.control<RecordGrid>("DBGrid1")->model();
     for (int r = 0; r < model->rowCount(); ++r) {
         QStringList cells;
         for (int c = 0; c < model->columnCount(); ++c)
@@ -48,10 +48,10 @@ void recordSome(Window &win)
     w.frameReceived(kiloOhms("0567"));
     // The timed road in a 12-hour locale: "9:05:07 PM" style times.
     win.locale.setUserLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-    w.RecordSI->setChecked(true);
+    w.control<QCheckBox>("RecordSI")->setChecked(true);
     w.frameReceived(dcVolts("0042"));
     win.timers.value("Timer3")->fire();
-    w.RecordSI->setChecked(false);
+    w.control<QCheckBox>("RecordSI")->setChecked(false);
 }
 
 QByteArray fileBytes(const QString &name)
@@ -96,10 +96,10 @@ void TestTableFileActions::dialogsShowTheirFilters()
     QTemporaryDir dir;
     win.dialogs.saveNames = {dir.filePath("a.xls")};
     win.dialogs.openNames = {dir.filePath("a.xls")};
-    w.saveas->click();
-    w.OpenDataFiles->click();
-    w.OpenDataFiles->click(); // cancelled; shown with the last chosen name
-    w.BtSave->click();
+    w.control<QToolButton>("saveas")->click();
+    w.control<QToolButton>("OpenDataFiles")->click();
+    w.control<QToolButton>("OpenDataFiles")->click(); // cancelled; shown with the last chosen name
+    w.control<QToolButton>("BtSave")->click();
     const QList<FileDialogOptions> &d = win.dialogs.fileDialogs;
     QCOMPARE(d.size(), 4);
     QCOMPARE(d[0].filter,
@@ -123,11 +123,12 @@ void TestTableFileActions::cancelledDialogsDoNothing()
     Window win;
     TFCOMM &w = *win.w;
     w.frameReceived(dcVolts("1234"));
-    for (QToolButton *button : {w.saveas, w.OpenDataFiles, w.BtSave})
+    for (QToolButton *button : {w.control<QToolButton>("saveas"), w.control<QToolButton>("OpenDataFiles"),
+                                w.control<QToolButton>("BtSave")})
         button->click();
     QCOMPARE(win.dialogs.fileDialogs.size(), 3);
     QVERIFY(win.dialogs.infos.isEmpty() && win.dialogs.errors.isEmpty());
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), 1);
 }
 
 void TestTableFileActions::recordSaveNewLoadShowsTheSameRows_data()
@@ -151,16 +152,16 @@ void TestTableFileActions::recordSaveNewLoadShowsTheSameRows()
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
     win.dialogs.saveNames = {path};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     QCOMPARE(win.dialogs.infos, QStringList{"Information|Save table to specified file: " + path + " Scuss!"});
     QCOMPARE(fileBytes(path).startsWith("<?xml"), name.endsWith(".xml"));
 
     win.dialogs.answer = true;
-    w.RecordNew->click();
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+    w.control<QToolButton>("RecordNew")->click();
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), 0);
 
     win.dialogs.openNames = {path};
-    w.OpenDataFiles->click();
+    w.control<QToolButton>("OpenDataFiles")->click();
     QVERIFY2(win.dialogs.errors.isEmpty(), qPrintable(win.dialogs.errors.join('\n')));
     QCOMPARE(grid(w), before);
     QCOMPARE(win.dialogs.progress.first(), "Saving " + name + " ...");
@@ -180,7 +181,7 @@ void TestTableFileActions::textLoadAppendsAndLeavesRecordingNumbers()
 
     w.frameReceived(dcVolts("1234"));
     win.dialogs.openNames = {path};
-    w.OpenDataFiles->click();
+    w.control<QToolButton>("OpenDataFiles")->click();
     w.frameReceived(dcVolts("1235"));
     const QStringList rows = grid(w);
     QCOMPARE(rows.size(), 3);
@@ -230,7 +231,7 @@ void TestTableFileActions::failedLoadsKeepTheTable()
     w.frameReceived(dcVolts("1234"));
     const QStringList before = grid(w);
     win.dialogs.openNames = {path};
-    w.OpenDataFiles->click();
+    w.control<QToolButton>("OpenDataFiles")->click();
     QCOMPARE(win.dialogs.errors, QStringList{"Error|Failed to Load File!|" + reason});
     const QStringList after = grid(w);
     QCOMPARE(after.mid(0, before.size()), before);
@@ -251,7 +252,7 @@ void TestTableFileActions::framesDuringALoadAreKept()
         for (int i = 0; i < 10000; ++i)
             source.w->frameReceived(dcVolts(i % 2 ? "1111" : "2222"));
         source.dialogs.saveNames = {path};
-        source.w->saveas->click();
+        source.w->control<QToolButton>("saveas")->click();
     }
 
     Window win;
@@ -263,7 +264,7 @@ void TestTableFileActions::framesDuringALoadAreKept()
             w.frameReceived(dcVolts("0042"));
     };
     win.dialogs.openNames = {path};
-    w.OpenDataFiles->click();
+    w.control<QToolButton>("OpenDataFiles")->click();
     const QStringList rows = grid(w);
     QCOMPARE(frames > 0, true);
     QCOMPARE(rows.size(), 10000 + 2);
@@ -279,12 +280,12 @@ void TestTableFileActions::failedSaveSaysTheOldFileStays()
     QVERIFY(QDir(dir.path()).mkdir("taken.xls"));
     win.dialogs.saveNames = {dir.filePath("taken.xls"), dir.filePath("taken.xls")};
     w.frameReceived(dcVolts("1234"));
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     QCOMPARE(win.dialogs.errors,
              QStringList{"Error|Could not save table to specified file: " + dir.filePath("taken.xls") +
                          "|The name is a folder, not a file."});
     QVERIFY(win.dialogs.infos.isEmpty());
-    w.BtSave->click();
+    w.control<QToolButton>("BtSave")->click();
     QCOMPARE(win.dialogs.errors.size(), 2);
     QVERIFY(win.dialogs.errors[1].startsWith("Error|Cannot save the graphic to "));
 }
@@ -303,16 +304,16 @@ void TestTableFileActions::chartPictureHasTheChartsSize()
     old.close();
 
     win.dialogs.saveNames = {path};
-    w.BtSave->click();
+    w.control<QToolButton>("BtSave")->click();
     QCOMPARE(win.dialogs.infos, QStringList{"Information|Graphic has saved on " + path});
     QImage normal(path, "bmp");
     QCOMPARE(normal.size(), QSize(350, 316));
 
-    w.TbFd->click();
+    w.control<QToolButton>("TbFd")->click();
     win.dialogs.saveNames = {path};
-    w.BtSave->click();
+    w.control<QToolButton>("BtSave")->click();
     QImage enlarged(path, "bmp");
-    QCOMPARE(enlarged.size(), w.Chtshow->size());
+    QCOMPARE(enlarged.size(), w.control<TrendChart>("Chtshow")->size());
     QVERIFY(enlarged.width() > 350);
     QVERIFY(fileBytes(path).startsWith("BM"));
 }
@@ -323,7 +324,7 @@ void TestTableFileActions::printPreviewListsTheRowsOfThePress()
     TFCOMM &w = *win.w;
     QTemporaryDir dir;
     win.dialogs.previewPdf = dir.filePath("report.pdf");
-    w.BtPrint->click();
+    w.control<QToolButton>("BtPrint")->click();
     QCOMPARE(win.dialogs.previews, QStringList{"Print Preview"});
     QVERIFY(!QFile::exists(win.dialogs.previewPdf)); // no pages for an empty table
 
@@ -335,8 +336,8 @@ void TestTableFileActions::printPreviewListsTheRowsOfThePress()
             w.frameReceived(kiloOhms("0568"));
     };
     win.dialogs.previewPdf = dir.filePath("report2.pdf");
-    w.BtPrint->click();
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 40);
+    w.control<QToolButton>("BtPrint")->click();
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), 40);
     QCOMPARE(pdfPages(win.dialogs.previewPdf), 1);
 }
 
@@ -351,7 +352,7 @@ void TestTableFileActions::failedXmlSaveReachesTheErrorReport()
     w.frameReceived(dcVolts("1234"));
     const QStringList before = grid(w);
     win.dialogs.saveNames = {dir.filePath("taken.xml")};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     QCOMPARE(win.dialogs.errors.size(), 1);
     QVERIFY2(win.dialogs.errors[0].contains(dir.filePath("taken.xml")) &&
                  win.dialogs.errors[0].contains("The name is a folder, not a file."),
@@ -372,13 +373,13 @@ void TestTableFileActions::savedPacketMarksRecordedRows()
     w.frameReceived(kiloOhms("0567"));
     const QString text = dir.filePath("two.txt");
     win.dialogs.saveNames = {text};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     win.dialogs.openNames = {text};
-    w.OpenDataFiles->click();
+    w.control<QToolButton>("OpenDataFiles")->click();
 
     const QString packet = dir.filePath("four.xml");
     win.dialogs.saveNames = {packet};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     const QByteArray bytes = fileBytes(packet);
     QVERIFY2(bytes.contains("<PARAMS CHANGE_LOG=\"1 0 4 2 0 4 3 0 4 4 0 4\"/>"), bytes.constData());
     QCOMPARE(bytes.count("<ROW RowState=\"4\" No=\""), 4);
@@ -386,15 +387,15 @@ void TestTableFileActions::savedPacketMarksRecordedRows()
     QVERIFY(!bytes.contains("NVal=")); // recorded rows never carry it
 
     win.dialogs.answer = true;
-    w.RecordNew->click();
+    w.control<QToolButton>("RecordNew")->click();
     w.frameReceived(dcVolts("0042"));
     win.dialogs.saveNames = {packet};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     QVERIFY(fileBytes(packet).contains("<PARAMS CHANGE_LOG=\"1 0 4\"/>"));
     win.dialogs.answer = true;
-    w.RecordNew->click();
+    w.control<QToolButton>("RecordNew")->click();
     win.dialogs.saveNames = {packet};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     QVERIFY(fileBytes(packet).contains("<PARAMS/></METADATA><ROWDATA></ROWDATA>"));
 }
 
@@ -408,23 +409,23 @@ void TestTableFileActions::currentRowAfterSaveLoadAndPrint()
     QTemporaryDir dir;
     for (const char *digits : {"0001", "0002", "0003", "0004", "0005"})
         w.frameReceived(dcVolts(digits));
-    const auto current = [&] { return w.DBGrid1->currentIndex().row(); };
-    w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(1, 0));
+    const auto current = [&] { return w.control<RecordGrid>("DBGrid1")->currentIndex().row(); };
+    w.control<RecordGrid>("DBGrid1")->setCurrentIndex(w.control<RecordGrid>("DBGrid1")->model()->index(1, 0));
     QCOMPARE(current(), 1);
 
     win.dialogs.saveNames = {dir.filePath("t.xls")};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     QCOMPARE(current(), 4);
 
     win.dialogs.saveNames = {dir.filePath("t.xml")};
-    w.saveas->click();
+    w.control<QToolButton>("saveas")->click();
     win.dialogs.openNames = {dir.filePath("t.xml")};
-    w.OpenDataFiles->click();
+    w.control<QToolButton>("OpenDataFiles")->click();
     QVERIFY(win.dialogs.errors.isEmpty());
     QCOMPARE(current(), 0);
 
     win.dialogs.previewPdf = dir.filePath("report.pdf");
-    w.BtPrint->click();
+    w.control<QToolButton>("BtPrint")->click();
     QCOMPARE(current(), 4);
 }
 

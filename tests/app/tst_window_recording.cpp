@@ -33,7 +33,7 @@ QString dcVolts(const char *digits, char point = '1')
 
 QString cell(const TFCOMM &w, int row, int column)
 {
-    return w.DBGrid1->model()->index(row, column).data().toString();
+    return w.control<RecordGrid>("DBGrid1")->model()->index(row, column).data().toString();
 }
 
 } // namespace
@@ -70,23 +70,24 @@ void TestWindowRecording::gridFollowsRecording()
     TFCOMM &w = *win.w;
     const QStringList titles{"No.", "Time", "Function", "Value", "Unit", "Judge"};
     const QList<int> widths{39, 53, 42, 51, 36, 38};
-    QCOMPARE(w.DBGrid1->model()->columnCount(), 6);
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->columnCount(), 6);
     for (int c = 0; c < 6; ++c) {
-        QCOMPARE(w.DBGrid1->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
-        QCOMPARE(w.DBGrid1->columnWidth(c), widths[c]);
+        QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->headerData(c, Qt::Horizontal).toString(),
+                 titles[c]);
+        QCOMPARE(w.control<RecordGrid>("DBGrid1")->columnWidth(c), widths[c]);
     }
 
     w.frameReceived(dcVolts("1234"));
     w.frameReceived(frameHex('+', "1234", '2', Bits::Auto8, 0, Bits::Kilo10, Bits::Ohm11));
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 2);
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), 2);
     QCOMPARE(cell(w, 0, 0), QStringLiteral("1"));
     QCOMPARE(cell(w, 0, 2), QStringLiteral("DC"));
     QCOMPARE(cell(w, 0, 3), QStringLiteral("1.234"));
     QCOMPARE(cell(w, 0, 5), QStringLiteral("pass"));
     QCOMPARE(cell(w, 1, 4), QStringLiteral("kΩ"));
-    QCOMPARE(w.DBGrid1->currentIndex().row(), 1);
-    QCOMPARE(w.PBar2->value(), 12); // |12.34| against the kilo-ohm axis of 40
-    QCOMPARE(w.PBar2->maximum(), 40);
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->currentIndex().row(), 1);
+    QCOMPARE(w.control<QProgressBar>("PBar2")->value(), 12); // |12.34| against the kilo-ohm axis of 40
+    QCOMPARE(w.control<QProgressBar>("PBar2")->maximum(), 40);
     QCOMPARE(w.chartModel().points.size(), size_t(3)); // the placeholder and two readings
 }
 
@@ -116,14 +117,14 @@ void TestWindowRecording::verdictShowsOnPanel()
     QFETCH(QColor, colour);
     Window win;
     TFCOMM &w = *win.w;
-    w.T1HI->setText(high);
-    w.T1LO->setText(low);
+    w.control<QLineEdit>("T1HI")->setText(high);
+    w.control<QLineEdit>("T1LO")->setText(low);
     w.frameReceived(frame);
-    QTEST(w.judge->text(), "verdict");
-    QCOMPARE(w.Shape1->fillColor(), colour);
-    QCOMPARE(w.T1VALUE->palette().color(QPalette::Base), colour);
-    QCOMPARE(w.judge->palette().color(QPalette::Window), colour);
-    QCOMPARE(w.T1VALUE->text(), w.decoder().reading().ValueText);
+    QTEST(w.control<QLabel>("judge")->text(), "verdict");
+    QCOMPARE(w.control<CircleShape>("Shape1")->fillColor(), colour);
+    QCOMPARE(w.control<QLineEdit>("T1VALUE")->palette().color(QPalette::Base), colour);
+    QCOMPARE(w.control<QLabel>("judge")->palette().color(QPalette::Window), colour);
+    QCOMPARE(w.control<QLineEdit>("T1VALUE")->text(), w.decoder().reading().ValueText);
 }
 
 void TestWindowRecording::limitFieldsFilterKeysAndRevert()
@@ -131,16 +132,16 @@ void TestWindowRecording::limitFieldsFilterKeysAndRevert()
     Window win;
     TFCOMM &w = *win.w;
     w.show();
-    w.T1HI->clear();
-    QTest::keyClicks(w.T1HI, "1x2.5");
-    QCOMPARE(w.T1HI->text(), QStringLiteral("12.5"));
+    w.control<QLineEdit>("T1HI")->clear();
+    QTest::keyClicks(w.control<QLineEdit>("T1HI"), "1x2.5");
+    QCOMPARE(w.control<QLineEdit>("T1HI")->text(), QStringLiteral("12.5"));
 
     // A field that holds no number returns to its last accepted text.
-    w.T1LO->setText(QStringLiteral("-"));
+    w.control<QLineEdit>("T1LO")->setText(QStringLiteral("-"));
     ManualWindowTimer *timer4 = win.timers.value("Timer4");
     QVERIFY(timer4->isEnabled());
     timer4->fire();
-    QCOMPARE(w.T1LO->text(), QStringLiteral("-4000"));
+    QCOMPARE(w.control<QLineEdit>("T1LO")->text(), QStringLiteral("-4000"));
     QVERIFY(!timer4->isEnabled());
 }
 
@@ -155,13 +156,13 @@ void TestWindowRecording::pageSizeNotANumberReachesErrorReport()
     QVERIFY(!timer2->isEnabled());
     QVERIFY(win.dialogs.errors.isEmpty());
 
-    w.Maxrecord->clear();
-    QTest::keyClicks(w.Maxrecord, "5a");
-    QCOMPARE(w.Maxrecord->text(), QStringLiteral("5"));
-    w.Maxrecord->clear();
+    w.control<QLineEdit>("Maxrecord")->clear();
+    QTest::keyClicks(w.control<QLineEdit>("Maxrecord"), "5a");
+    QCOMPARE(w.control<QLineEdit>("Maxrecord")->text(), QStringLiteral("5"));
+    w.control<QLineEdit>("Maxrecord")->clear();
     timer2->fire();
     QCOMPARE(win.dialogs.errors, QStringList{"Error|'' is not a valid integer value"});
-    QCOMPARE(w.Pager->PageSize(), 100);
+    QCOMPARE(w.session().pager().PageSize(), 100);
 }
 
 void TestWindowRecording::pageButtonsUpdatePageNumber()
@@ -170,18 +171,18 @@ void TestWindowRecording::pageButtonsUpdatePageNumber()
     TFCOMM &w = *win.w;
     for (int i = 0; i < 250; ++i)
         w.frameReceived(dcVolts("1234"));
-    QCOMPARE(w.Bt10->text(), QStringLiteral("3"));
-    w.BTPrevious->click();
-    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
-    w.BtFirst->click();
-    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QStringLiteral("3"));
+    w.control<QToolButton>("BTPrevious")->click();
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QStringLiteral("2"));
+    w.control<QToolButton>("BtFirst")->click();
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QStringLiteral("1"));
     w.frameReceived(dcVolts("1234")); // browsing: the page stays
-    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
-    w.BtNext->click();
-    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
-    w.BTlast->click();
-    QCOMPARE(w.Bt10->text(), QStringLiteral("3"));
-    QVERIFY(!w.Pager->Browsing());
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QStringLiteral("1"));
+    w.control<QToolButton>("BtNext")->click();
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QStringLiteral("2"));
+    w.control<QToolButton>("BTlast")->click();
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QStringLiteral("3"));
+    QVERIFY(!w.session().pager().Browsing());
 }
 
 void TestWindowRecording::newAsksFirst_data()
@@ -199,11 +200,11 @@ void TestWindowRecording::newAsksFirst()
     for (int i = 0; i < 120; ++i)
         w.frameReceived(dcVolts("1234"));
     win.dialogs.answer = yes;
-    w.RecordNew->click();
+    w.control<QToolButton>("RecordNew")->click();
     QCOMPARE(win.dialogs.questions,
              QStringList{"Information|Are you sure that you want to quit this application?"});
-    QCOMPARE(w.DBGrid1->model()->rowCount(), yes ? 0 : 120);
-    QCOMPARE(w.Bt10->text(), yes ? QStringLiteral("1") : QStringLiteral("2"));
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), yes ? 0 : 120);
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), yes ? QStringLiteral("1") : QStringLiteral("2"));
     QCOMPARE(w.measurementLog().RecordNo(), yes ? 1 : 121);
 }
 
@@ -211,12 +212,12 @@ void TestWindowRecording::recordLimitMenu()
 {
     Window win;
     TFCOMM &w = *win.w;
-    w.N10001->trigger();
+    w.control<QAction>("N10001")->trigger();
     QCOMPARE(w.measurementLog().MaxRecords(), 1000);
-    QVERIFY(w.N10001->isChecked() && !w.N100001->isChecked());
-    w.limitess->trigger();
+    QVERIFY(w.control<QAction>("N10001")->isChecked() && !w.control<QAction>("N100001")->isChecked());
+    w.control<QAction>("limitess")->trigger();
     QCOMPARE(w.measurementLog().MaxRecords(), 10000000);
-    QVERIFY(w.limitess->isChecked() && !w.N10001->isChecked());
+    QVERIFY(w.control<QAction>("limitess")->isChecked() && !w.control<QAction>("N10001")->isChecked());
 }
 
 void TestWindowRecording::samplingIntervalRecordsOnTicks()
@@ -224,21 +225,21 @@ void TestWindowRecording::samplingIntervalRecordsOnTicks()
     Window win;
     TFCOMM &w = *win.w;
     ManualWindowTimer *timer3 = win.timers.value("Timer3");
-    w.RecordSI->setChecked(true);
-    w.RecordSITime->setText(QStringLiteral("2"));
+    w.control<QCheckBox>("RecordSI")->setChecked(true);
+    w.control<QLineEdit>("RecordSITime")->setText(QStringLiteral("2"));
     QCOMPARE(timer3->interval(), 2000);
     for (int i = 0; i < 4; ++i)
         w.frameReceived(dcVolts(i % 2 ? "1111" : "2222"));
     QVERIFY(timer3->isEnabled());
     QCOMPARE(timer3->periodStarts(), 1); // frames do not restart a running timer
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), 0);
     timer3->fire();
     timer3->fire(); // no frame since the last tick
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), 1);
     QCOMPARE(cell(w, 0, 3), QStringLiteral("1.111"));
 
-    w.RecordSITime->setText(QStringLiteral("0"));
-    QCOMPARE(w.RecordSITime->text(), QStringLiteral("1"));
+    w.control<QLineEdit>("RecordSITime")->setText(QStringLiteral("0"));
+    QCOMPARE(w.control<QLineEdit>("RecordSITime")->text(), QStringLiteral("1"));
     QCOMPARE(timer3->interval(), 1000);
 }
 
@@ -246,12 +247,14 @@ void TestWindowRecording::fillSwitchesSeries()
 {
     Window win;
     TFCOMM &w = *win.w;
-    QVERIFY(w.Chtshow->isSeriesActive(0) && !w.Chtshow->isSeriesActive(1));
+    QVERIFY(w.control<TrendChart>("Chtshow")->isSeriesActive(0) &&
+            !w.control<TrendChart>("Chtshow")->isSeriesActive(1));
     w.show();
-    w.BtFill->click();
-    QVERIFY(!w.Chtshow->isSeriesActive(0) && w.Chtshow->isSeriesActive(1));
+    w.control<QCheckBox>("BtFill")->click();
+    QVERIFY(!w.control<TrendChart>("Chtshow")->isSeriesActive(0) &&
+            w.control<TrendChart>("Chtshow")->isSeriesActive(1));
     w.frameReceived(dcVolts("1234")); // a new kind keeps the choice
-    QVERIFY(w.Chtshow->isSeriesActive(1));
+    QVERIFY(w.control<TrendChart>("Chtshow")->isSeriesActive(1));
 }
 
 void TestWindowRecording::enlargeAndRestore()
@@ -260,18 +263,21 @@ void TestWindowRecording::enlargeAndRestore()
     TFCOMM &w = *win.w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.TbFd->click();
+    w.control<QToolButton>("TbFd")->click();
     const QRect outer = w.frameGeometry();
-    QCOMPARE(w.Chtshow->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 55));
-    QCOMPARE(w.Panel3->pos(), QPoint(2, 0));
-    QVERIFY(!w.Panel2->isVisible() && !w.Panel4->isVisible() && !w.Panel5->isVisible());
-    QVERIFY(w.TbSx->isVisible() && !w.TbFd->isVisible());
+    QCOMPARE(w.control<TrendChart>("Chtshow")->geometry(),
+             QRect(2, 28, outer.width() - 12, outer.height() - 55));
+    QCOMPARE(w.control<QFrame>("Panel3")->pos(), QPoint(2, 0));
+    QVERIFY(!w.control<QFrame>("Panel2")->isVisible() && !w.control<QFrame>("Panel4")->isVisible() &&
+            !w.control<QFrame>("Panel5")->isVisible());
+    QVERIFY(w.control<QToolButton>("TbSx")->isVisible() && !w.control<QToolButton>("TbFd")->isVisible());
 
-    w.TbSx->click();
-    QCOMPARE(w.Chtshow->geometry(), QRect(309, 189, 350, 316));
-    QCOMPARE(w.Panel3->pos(), QPoint(312, 141));
-    QVERIFY(w.Panel2->isVisible() && w.Panel4->isVisible() && w.Panel5->isVisible());
-    QVERIFY(w.TbFd->isVisible() && !w.TbSx->isVisible());
+    w.control<QToolButton>("TbSx")->click();
+    QCOMPARE(w.control<TrendChart>("Chtshow")->geometry(), QRect(309, 189, 350, 316));
+    QCOMPARE(w.control<QFrame>("Panel3")->pos(), QPoint(312, 141));
+    QVERIFY(w.control<QFrame>("Panel2")->isVisible() && w.control<QFrame>("Panel4")->isVisible() &&
+            w.control<QFrame>("Panel5")->isVisible());
+    QVERIFY(w.control<QToolButton>("TbFd")->isVisible() && !w.control<QToolButton>("TbSx")->isVisible());
 }
 
 // Regression: a new maximum below the bar's value emptied the bar until the
@@ -281,21 +287,21 @@ void TestWindowRecording::barStaysFullWhenItsMaximumShrinks()
     Window win;
     TFCOMM &w = *win.w;
     w.frameReceived(dcVolts("3500", '4')); // 350.0 V
-    const int wide = w.PBar2->maximum();
-    QCOMPARE(w.PBar2->value(), 350);
+    const int wide = w.control<QProgressBar>("PBar2")->maximum();
+    QCOMPARE(w.control<QProgressBar>("PBar2")->value(), 350);
     QVERIFY(wide > 350);
 
     // On the timed road no row is recorded, so only the maximum moves.
-    w.RecordSI->setChecked(true);
+    w.control<QCheckBox>("RecordSI")->setChecked(true);
     w.frameReceived(dcVolts("1234", '1')); // 1.234 V
-    QVERIFY(w.PBar2->maximum() < 350);
-    QCOMPARE(w.PBar2->value(), w.PBar2->maximum());
+    QVERIFY(w.control<QProgressBar>("PBar2")->maximum() < 350);
+    QCOMPARE(w.control<QProgressBar>("PBar2")->value(), w.control<QProgressBar>("PBar2")->maximum());
 
     // Back to the wide range: the bar keeps what it showed.
-    const int shown = w.PBar2->value();
+    const int shown = w.control<QProgressBar>("PBar2")->value();
     w.frameReceived(dcVolts("3500", '4'));
-    QCOMPARE(w.PBar2->maximum(), wide);
-    QCOMPARE(w.PBar2->value(), shown);
+    QCOMPARE(w.control<QProgressBar>("PBar2")->maximum(), wide);
+    QCOMPARE(w.control<QProgressBar>("PBar2")->value(), shown);
 }
 
 // Regression: a page of one record (page size "1") left the drawn chart on
@@ -304,27 +310,27 @@ void TestWindowRecording::onePointPageIsDrawn()
 {
     Window win;
     TFCOMM &w = *win.w;
-    w.Maxrecord->setText(QStringLiteral("0")); // becomes 1
+    w.control<QLineEdit>("Maxrecord")->setText(QStringLiteral("0")); // becomes 1
     win.timers.value("Timer2")->fire();
-    QCOMPARE(w.Maxrecord->text(), QStringLiteral("1"));
+    QCOMPARE(w.control<QLineEdit>("Maxrecord")->text(), QStringLiteral("1"));
     for (int i = 0; i < 7; ++i)
         w.frameReceived(dcVolts("1234"));
-    QCOMPARE(w.Bt10->text(), QString::number(w.Pager->CurrentPage()));
-    w.Chtshow->replot();
-    QCOMPARE(w.Chtshow->xAxis->range().lower, 6.5);
-    QCOMPARE(w.Chtshow->xAxis->range().upper, 7.5);
-    QCOMPARE(w.Chtshow->xAxis->tickVector(), QVector<double>{7.0});
+    QCOMPARE(w.control<QPushButton>("Bt10")->text(), QString::number(w.session().pager().CurrentPage()));
+    w.control<TrendChart>("Chtshow")->replot();
+    QCOMPARE(w.control<TrendChart>("Chtshow")->xAxis->range().lower, 6.5);
+    QCOMPARE(w.control<TrendChart>("Chtshow")->xAxis->range().upper, 7.5);
+    QCOMPARE(w.control<TrendChart>("Chtshow")->xAxis->tickVector(), QVector<double>{7.0});
 
-    w.BTPrevious->click();
-    w.Chtshow->replot();
-    QCOMPARE(w.Chtshow->xAxis->range().center(), 6.0);
+    w.control<QToolButton>("BTPrevious")->click();
+    w.control<TrendChart>("Chtshow")->replot();
+    QCOMPARE(w.control<TrendChart>("Chtshow")->xAxis->range().center(), 6.0);
 
     // A wider page goes back to ordinary ticks.
-    w.Maxrecord->setText(QStringLiteral("50"));
+    w.control<QLineEdit>("Maxrecord")->setText(QStringLiteral("50"));
     win.timers.value("Timer2")->fire();
-    w.Chtshow->replot();
-    QVERIFY(w.Chtshow->xAxis->range().size() > 40);
-    QVERIFY(w.Chtshow->xAxis->tickVector().size() > 1);
+    w.control<TrendChart>("Chtshow")->replot();
+    QVERIFY(w.control<TrendChart>("Chtshow")->xAxis->range().size() > 40);
+    QVERIFY(w.control<TrendChart>("Chtshow")->xAxis->tickVector().size() > 1);
 }
 
 void TestWindowRecording::filteredEditsKeepEditingKeys_data()
@@ -384,11 +390,13 @@ void TestWindowRecording::eightDigitRecordNumbersShowWhole()
     TFCOMM &w = *win.w;
     w.show();
     w.frameReceived(dcVolts("1234"));
-    QCOMPARE(w.DBGrid1->columnWidth(0), 39);
-    w.cds1.appendRow({10000000, "12:00:00", "DC", "1.234", "V", "AUTO", std::nullopt});
-    const int needed = w.DBGrid1->fontMetrics().horizontalAdvance(QStringLiteral("10000000"));
-    QVERIFY(w.DBGrid1->columnWidth(0) >= needed + 4);
-    const QRect cell = w.DBGrid1->visualRect(w.DBGrid1->model()->index(1, 0));
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->columnWidth(0), 39);
+    w.session().table().appendRow({10000000, "12:00:00", "DC", "1.234", "V", "AUTO", std::nullopt});
+    const int needed =
+        w.control<RecordGrid>("DBGrid1")->fontMetrics().horizontalAdvance(QStringLiteral("10000000"));
+    QVERIFY(w.control<RecordGrid>("DBGrid1")->columnWidth(0) >= needed + 4);
+    const QRect cell =
+        w.control<RecordGrid>("DBGrid1")->visualRect(w.control<RecordGrid>("DBGrid1")->model()->index(1, 0));
     QVERIFY(cell.width() >= needed + 4);
 }
 
@@ -410,21 +418,21 @@ void TestWindowRecording::screenReaderReadsTheViews()
     w.frameReceived(dcVolts("0815", '2'));
     QCoreApplication::processEvents(); // the chart's axes follow on the next pass
 
-    QAccessibleInterface *lcd = QAccessible::queryAccessibleInterface(w.Panel1);
+    QAccessibleInterface *lcd = QAccessible::queryAccessibleInterface(w.control<LcdPanel>("Panel1"));
     QCOMPARE(lcd->text(QAccessible::Name), QStringLiteral("Meter display"));
     QCOMPARE(lcd->text(QAccessible::Value), QStringLiteral("DC 08.15 V, Manual range"));
-    const auto lcdEvents = listener.eventsOf(w.Panel1, QAccessible::ValueChanged);
+    const auto lcdEvents = listener.eventsOf(w.control<LcdPanel>("Panel1"), QAccessible::ValueChanged);
     QVERIFY(!lcdEvents.isEmpty());
     QCOMPARE(lcdEvents.last().value.toString(), QStringLiteral("DC 08.15 V, Manual range"));
 
-    QAccessibleInterface *chart = QAccessible::queryAccessibleInterface(w.Chtshow);
+    QAccessibleInterface *chart = QAccessible::queryAccessibleInterface(w.control<TrendChart>("Chtshow"));
     QCOMPARE(chart->role(), QAccessible::Chart);
     QCOMPARE(chart->text(QAccessible::Name), QStringLiteral("Trend chart"));
     QCOMPARE(chart->text(QAccessible::Description),
              QStringLiteral("Page 2 of 2, records 101 to 200, values -40 to 40"));
-    QVERIFY(!listener.eventsOf(w.Chtshow, QAccessible::DescriptionChanged).isEmpty());
+    QVERIFY(!listener.eventsOf(w.control<TrendChart>("Chtshow"), QAccessible::DescriptionChanged).isEmpty());
 
-    QAccessibleInterface *grid = QAccessible::queryAccessibleInterface(w.DBGrid1);
+    QAccessibleInterface *grid = QAccessible::queryAccessibleInterface(w.control<RecordGrid>("DBGrid1"));
     QCOMPARE(grid->text(QAccessible::Name), QStringLiteral("Recorded readings"));
     QAccessibleTableInterface *table = grid->tableInterface();
     QCOMPARE(table->rowCount(), 121);
@@ -434,7 +442,7 @@ void TestWindowRecording::screenReaderReadsTheViews()
             const QString text = table->cellAt(row, column)->text(QAccessible::Name);
             cells << (text.isEmpty() && column > 0 ? QStringLiteral("NULL") : text);
         }
-        const QByteArray saved = TableTextFile::rowLine(w.cds1.row(row));
+        const QByteArray saved = TableTextFile::rowLine(w.session().table().row(row));
         // The grid shows the segment font's symbols as the characters they draw.
         QCOMPARE(cells.join(QLatin1Char('\t')), segmentTextToUnicode(QString::fromLatin1(saved.chopped(2))));
     }

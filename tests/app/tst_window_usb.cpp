@@ -61,27 +61,37 @@ struct UsbWindow : Window {
     }
     bool idle()
     {
-        return !w().USBCon->isChecked() && w().USBCon->text() == QStringLiteral("USB Connection") &&
-               w().COMCon->isVisibleTo(&w()) && w().BtCOM1->isVisibleTo(&w());
+        return !w().control<QPushButton>("USBCon")->isChecked() &&
+               w().control<QPushButton>("USBCon")->text() == QStringLiteral("USB Connection") &&
+               w().control<QPushButton>("COMCon")->isVisibleTo(&w()) &&
+               w().control<ClickablePanel>("BtCOM1")->isVisibleTo(&w());
     }
     bool reading()
     {
         THidDevice *device = usb().SelectedDevice();
-        return w().USBCon->isChecked() && w().USBCon->text() == QStringLiteral("USB Disconnect") &&
-               !w().COMCon->isVisibleTo(&w()) && device && device->ReaderRunning();
+        return w().control<QPushButton>("USBCon")->isChecked() &&
+               w().control<QPushButton>("USBCon")->text() == QStringLiteral("USB Disconnect") &&
+               !w().control<QPushButton>("COMCon")->isVisibleTo(&w()) && device && device->ReaderRunning();
     }
+};
+
+// Frames the session decoded far enough to know the link is alive.
+struct FrameCounter : SessionListener {
+    explicit FrameCounter(MeterSession &session) { session.addListener(this); }
+    void frameArrived() override { ++arrived; }
+    int arrived = 0;
 };
 
 QString cell(TFCOMM &w, int row, int column)
 {
-    return w.DBGrid1->model()->index(row, column).data().toString();
+    return w.control<RecordGrid>("DBGrid1")->model()->index(row, column).data().toString();
 }
 
 // The grid without its time column.
 QStringList gridRows(TFCOMM &w)
 {
     QStringList rows;
-    for (int r = 0; r < w.DBGrid1->model()->rowCount(); ++r)
+    for (int r = 0; r < w.control<RecordGrid>("DBGrid1")->model()->rowCount(); ++r)
         rows << QStringList{cell(w, r, 0), cell(w, r, 2), cell(w, r, 3), cell(w, r, 4), cell(w, r, 5)}.join(
             '|');
     return rows;
@@ -137,7 +147,7 @@ void TestWindowUsb::adapterListedAtStart()
     QCOMPARE(win.adapter().DevListIndex(), selected);
     QVERIFY(win.history().isEmpty());
 
-    win.w().USBCon->click();
+    win.w().control<QPushButton>("USBCon")->click();
     if (selected < 0) {
         QCOMPARE(win.dialogs.infos, QStringList{kNotConnected});
         QVERIFY(win.idle());
@@ -152,32 +162,34 @@ void TestWindowUsb::connectReadAndDisconnect()
 {
     UsbWindow win({cable()});
     TFCOMM &w = win.w();
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.reading());
     QCOMPARE(win.hid->features("cable"), QList<QByteArray>{QByteArray::fromHex("00600900000300000000")});
     QCOMPARE(win.history(), QStringList{"60 09 00 00 03 00 00 00 00 "});
-    for (ClickablePanel *panel : {w.BtCOM1, w.BtCOM2, w.BtCOM3, w.BtCOM4})
+    for (ClickablePanel *panel : {w.control<ClickablePanel>("BtCOM1"), w.control<ClickablePanel>("BtCOM2"),
+                                  w.control<ClickablePanel>("BtCOM3"), w.control<ClickablePanel>("BtCOM4")})
         QVERIFY(!panel->isVisibleTo(&w));
 
     QVERIFY(win.play("cable", UsbCableEncoder::reportsOfLines(meterLine())));
     QCOMPARE(w.session().lastFrame(), QString::fromLatin1(meterLine().toHex().toUpper()));
     QCOMPARE(w.decoder().reading().ValueText, QStringLiteral("0.123"));
-    QCOMPARE(w.DBGrid1->model()->rowCount(), 1);
-    QVERIFY(w.CONok->isVisibleTo(&w));
+    QCOMPARE(w.control<RecordGrid>("DBGrid1")->model()->rowCount(), 1);
+    QVERIFY(w.control<QLabel>("CONok")->isVisibleTo(&w));
     QCOMPARE(win.history().size(), 3); // the configuration and two data reports
 
     w.COM21Click(); // the port chosen before shows again
-    w.USBCon->click();
-    QVERIFY(w.BtCOM2->isVisibleTo(&w) && !w.BtCOM1->isVisibleTo(&w));
-    QVERIFY(!w.USBCon->isChecked());
-    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Connection"));
+    w.control<QPushButton>("USBCon")->click();
+    QVERIFY(w.control<ClickablePanel>("BtCOM2")->isVisibleTo(&w) &&
+            !w.control<ClickablePanel>("BtCOM1")->isVisibleTo(&w));
+    QVERIFY(!w.control<QPushButton>("USBCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("USBCon")->text(), QStringLiteral("USB Connection"));
     QVERIFY(!win.usb().SelectedDevice()->ReaderRunning());
 }
 
 void TestWindowUsb::secondAdapterIsUsed()
 {
     UsbWindow win({cable("first"), mouse(), cable("second")});
-    win.w().USBCon->click();
+    win.w().control<QPushButton>("USBCon")->click();
     QVERIFY(win.reading());
     QCOMPARE(win.adapter().DevListIndex(), 2);
     QVERIFY(win.hid->features("first").isEmpty());
@@ -200,7 +212,7 @@ void TestWindowUsb::usbLimitGivesUp()
     QFETCH(bool, givesUp);
     UsbWindow win({cable()});
     TFCOMM &w = win.w();
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     const QByteArray empty = QByteArray::fromHex("00F000000000000000");
     // A data report in between sets the count back.
     QVERIFY(win.play("cable", QList<QByteArray>(1000, empty) << QByteArray::fromHex("00F12B00000000000000")));
@@ -217,14 +229,14 @@ void TestWindowUsb::usbLimitGivesUp()
     QCOMPARE(win.dialogs.infos, QStringList{kLimit});
     QCOMPARE(win.usb().unpacker().UsbSilenceCount(), 0);
     // Given up: the button is up but keeps its caption, and the COM controls stay hidden.
-    QVERIFY(!w.USBCon->isChecked());
-    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Disconnect"));
-    QVERIFY(!w.COMCon->isVisibleTo(&w));
+    QVERIFY(!w.control<QPushButton>("USBCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("USBCon")->text(), QStringLiteral("USB Disconnect"));
+    QVERIFY(!w.control<QPushButton>("COMCon")->isVisibleTo(&w));
     QVERIFY(!win.usb().SelectedDevice()->ReaderRunning());
 
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.reading());
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.idle());
 }
 
@@ -232,24 +244,24 @@ void TestWindowUsb::deviceChangeWhileReading()
 {
     UsbWindow win({cable()});
     TFCOMM &w = win.w();
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.reading());
     win.hid->plug(mouse());
     win.hid->notifyChange();
     QCOMPARE(win.history().last(), QStringLiteral("Arrival of Optical Mouse"));
     // The reading stopped; the button stays down until the user releases it.
-    QVERIFY(w.USBCon->isChecked());
-    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Disconnect"));
+    QVERIFY(w.control<QPushButton>("USBCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("USBCon")->text(), QStringLiteral("USB Disconnect"));
     QVERIFY(!win.usb().SelectedDevice());
     QCOMPARE(win.adapter().DevListIndex(), 0);
     QVERIFY(!win.adapter().selectedEntryDevice()->ReaderRunning());
     win.tick(30); // no reports, no limit
     QVERIFY(win.dialogs.infos.isEmpty());
-    QVERIFY(!w.CONok->isVisibleTo(&w));
+    QVERIFY(!w.control<QLabel>("CONok")->isVisibleTo(&w));
 
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.idle());
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.reading());
     QVERIFY(win.play("cable", UsbCableEncoder::reportsOfLines(meterLine())));
     QCOMPARE(win.usb().unpacker().decoderCalls(), 1);
@@ -259,7 +271,7 @@ void TestWindowUsb::unplugWhileReading()
 {
     UsbWindow win({mouse(), cable()});
     TFCOMM &w = win.w();
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.reading());
     win.hid->unplug("cable");
     QVERIFY(waitUntil([&] { return win.history().last().startsWith("READ ERROR: "); }));
@@ -281,35 +293,36 @@ void TestWindowUsb::unplugWhileReading()
     QCOMPARE(win.history().size(), lines.size());
 
     // Pressed again without an adapter: the message, and the button springs back.
-    w.USBCon->click();
+    w.control<QPushButton>("USBCon")->click();
     QCOMPARE(win.dialogs.infos, QStringList{kNotConnected});
-    QVERIFY(!w.USBCon->isChecked());
-    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Disconnect"));
-    QVERIFY(!w.COMCon->isVisibleTo(&w));
+    QVERIFY(!w.control<QPushButton>("USBCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("USBCon")->text(), QStringLiteral("USB Disconnect"));
+    QVERIFY(!w.control<QPushButton>("COMCon")->isVisibleTo(&w));
 }
 
 void TestWindowUsb::groupWithComConnection()
 {
     UsbWindow win({cable()});
     TFCOMM &w = win.w();
-    QVERIFY(!w.COMCon->isChecked() && !w.USBCon->isChecked()); // both may be up
-    w.COMCon->click();
-    QVERIFY(!w.USBCon->isVisibleTo(&w));
-    w.COMCon->click();
-    QVERIFY(w.USBCon->isVisibleTo(&w));
-    w.USBCon->click();
+    QVERIFY(!w.control<QPushButton>("COMCon")->isChecked() &&
+            !w.control<QPushButton>("USBCon")->isChecked()); // both may be up
+    w.control<QPushButton>("COMCon")->click();
+    QVERIFY(!w.control<QPushButton>("USBCon")->isVisibleTo(&w));
+    w.control<QPushButton>("COMCon")->click();
+    QVERIFY(w.control<QPushButton>("USBCon")->isVisibleTo(&w));
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.reading());
-    QVERIFY(!w.COMCon->isVisibleTo(&w));
-    w.USBCon->click();
+    QVERIFY(!w.control<QPushButton>("COMCon")->isVisibleTo(&w));
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.idle());
-    QVERIFY(!w.COMCon->isChecked());
+    QVERIFY(!w.control<QPushButton>("COMCon")->isChecked());
 }
 
 // The reader stops and the devices go before the widgets they write to.
 void TestWindowUsb::closingWhileReading()
 {
     auto win = std::make_unique<UsbWindow>(QList<FakeHidDevice>{cable(), mouse()});
-    win->w().USBCon->click();
+    win->w().control<QPushButton>("USBCon")->click();
     QVERIFY(win->reading());
     for (int i = 0; i < 200; ++i)
         win->hid->queueReport("cable", UsbCableEncoder::reportsOfLines(meterLine()).at(i % 3));
@@ -329,14 +342,14 @@ void TestWindowUsb::adapterWithoutReadWriteAccess()
     UsbWindow win({locked});
     TFCOMM &w = win.w();
     QCOMPARE(win.adapter().DevListIndex(), 0);
-    w.USBCon->click();
-    QVERIFY(!w.USBCon->isChecked());
-    QCOMPARE(w.USBCon->text(), QStringLiteral("USB Connection"));
+    w.control<QPushButton>("USBCon")->click();
+    QVERIFY(!w.control<QPushButton>("USBCon")->isChecked());
+    QCOMPARE(w.control<QPushButton>("USBCon")->text(), QStringLiteral("USB Connection"));
     QVERIFY(win.dialogs.infos.isEmpty() && win.dialogs.errors.isEmpty());
     QVERIFY(win.usb().SelectedDevice());
     QVERIFY(!win.usb().SelectedDevice()->ReaderRunning());
     QVERIFY(!win.hid->readerAttached("cable"));
-    QVERIFY(w.COMCon->isVisibleTo(&w)); // the serial road stays open
+    QVERIFY(w.control<QPushButton>("COMCon")->isVisibleTo(&w)); // the serial road stays open
     win.tick(30);
     QVERIFY(win.dialogs.infos.isEmpty());
 }
@@ -357,12 +370,12 @@ void TestWindowUsb::recordedMeterGivesSameRowsAsSerial()
     {
         UsbWindow win({});
         TFCOMM &w = win.w();
-        w.RepeatSet->setChecked(repeat);
-        for (char byte : bytes) {
-            w.WatchdogTicks = 1;
-            w.ComFrames.receive(&byte, 1);
-            serialCalls += w.WatchdogTicks == 0;
-        }
+        w.control<QCheckBox>("RepeatSet")->setChecked(repeat);
+        FrameCounter frames(w.session()); // no frame comes after it
+        const auto receive = w.serialPort().OnReceiveData();
+        for (char byte : bytes)
+            receive(&w.serialPort(), &byte, 1);
+        serialCalls = frames.arrived;
         serialRows = gridRows(w);
         QVERIFY(win.dialogs.errors.isEmpty());
     }
@@ -370,8 +383,8 @@ void TestWindowUsb::recordedMeterGivesSameRowsAsSerial()
 
     UsbWindow win({cable()});
     TFCOMM &w = win.w();
-    w.RepeatSet->setChecked(repeat);
-    w.USBCon->click();
+    w.control<QCheckBox>("RepeatSet")->setChecked(repeat);
+    w.control<QPushButton>("USBCon")->click();
     QVERIFY(win.play("cable", UsbCableEncoder::reportsOfLines(bytes)));
     // The cable frames by pauses and so also hands over the garbled first line, which the serial road
     // cannot frame without the LF before it; the decoder refuses it, and that frame alone is lost.

@@ -37,6 +37,6 @@ struct Window {
         w = std::make_unique<TFCOMM>(
             WindowServices{dialogs, locale, native64, [this] { ++terminations; }, switches, makeTimer, hid});
         // No serial device exists for these tests.
-        w->COMM2->setPortNameLookup([](TSerialPortDriver::TComPortNumber) { return QString(); });
+        w->serialPort().setPortNameLookup([](TSerialPortDriver::TComPortNumber) { return QString(); });
     }
 };

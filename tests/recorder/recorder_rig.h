@@ -22,7 +22,7 @@ struct RecorderRig {
     QBuffer output;
     QBuffer console;
     QHash<QString, ManualWindowTimer *> timers; // "sampling", "flush", "silence"
-    QHash<QString, ManualTickTimer *> ticks;    // "poll", "replay", "end"
+    QHash<QString, ManualWindowTimer *> ticks;  // "poll", "replay", "end"
     RecorderOptions options;
     QString error;
     std::unique_ptr<Recorder> recorder;
@@ -50,7 +50,7 @@ struct RecorderRig {
         recorder = std::make_unique<Recorder>(options, services);
         recorder->onFinished = [this](int code) { finishedWith = code; };
         parts.makeTickTimer = [this](const QString &name) {
-            auto timer = std::make_unique<ManualTickTimer>();
+            auto timer = std::make_unique<ManualWindowTimer>();
             ticks.insert(name, timer.get());
             return timer;
         };
@@ -60,7 +60,7 @@ struct RecorderRig {
 
     void fire(const QString &name)
     {
-        if (ManualTickTimer *t = ticks.value(name))
+        if (ManualWindowTimer *t = ticks.value(name))
             t->fire();
         else if (ManualWindowTimer *w = timers.value(name))
             w->fire();

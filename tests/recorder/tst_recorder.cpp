@@ -276,7 +276,7 @@ void TestRecorder::missingCableCannotBeOpened()
 void TestRecorder::pulledCableKeepsEveryRow()
 {
     auto hid = std::make_shared<FakeHidPlatform>();
-    SimulatedUsbCable cable(hid, std::make_unique<ManualTickTimer>());
+    SimulatedUsbCable cable(hid, std::make_unique<ManualWindowTimer>());
     RecorderRig rig;
     RecorderLinkParts parts;
     parts.hidPlatform = hid;

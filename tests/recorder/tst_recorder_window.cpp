@@ -113,29 +113,29 @@ void TestRecorderWindow::sameRowsAsTheWindow()
     // The window, given the same chunks at the same times.
     Window w;
     TFCOMM &win = *w.w;
-    win.RepeatSet->setChecked(repeat);
+    win.control<QCheckBox>("RepeatSet")->setChecked(repeat);
     if (!interval.isEmpty()) {
-        win.RecordSI->setChecked(true);
-        win.RecordSITime->setText(interval);
+        win.control<QCheckBox>("RecordSI")->setChecked(true);
+        win.control<QLineEdit>("RecordSITime")->setText(interval);
     }
     if (!high.isEmpty()) {
-        win.T1HI->setText(high);
+        win.control<QLineEdit>("T1HI")->setText(high);
         w.timers.value("Timer1")->fire();
     }
     if (!low.isEmpty()) {
-        win.T1LO->setText(low);
+        win.control<QLineEdit>("T1LO")->setText(low);
         w.timers.value("Timer4")->fire();
     }
     if (limit1000)
-        win.N10001->trigger();
-    const auto receive = win.COMM2->OnReceiveData();
+        win.control<QAction>("N10001")->trigger();
+    const auto receive = win.serialPort().OnReceiveData();
     for (int step = 0; step * 24 < bytes.size(); ++step) {
         const QByteArray chunk = bytes.mid(step * 24, 24);
-        receive(win.COMM2.get(), chunk.constData(), int(chunk.size()));
+        receive(&win.serialPort(), chunk.constData(), int(chunk.size()));
         if (step % 10 == 9)
             w.timers.value("Timer3")->fire();
     }
-    const int windowRows = win.cds1.rowCount();
+    const int windowRows = win.session().table().rowCount();
     QVERIFY(windowRows > 10);
     QCOMPARE(rig.recorder->rows(), windowRows);
 
@@ -150,10 +150,10 @@ void TestRecorderWindow::sameRowsAsTheWindow()
     w.dialogs.openNames << recorded;
     win.SpeedButton2Click();
     QVERIFY2(w.dialogs.errors.isEmpty(), qPrintable(w.dialogs.errors.join('\n')));
-    QCOMPARE(win.cds1.rowCount(), 2 * windowRows);
+    QCOMPARE(win.session().table().rowCount(), 2 * windowRows);
     for (int r = 0; r < windowRows; ++r) {
-        QCOMPARE(untimed(win.cds1, windowRows + r), untimed(win.cds1, r));
-        QCOMPARE(win.cds1.text(windowRows + r, MeasurementTable::Time),
+        QCOMPARE(untimed(win.session().table(), windowRows + r), untimed(win.session().table(), r));
+        QCOMPARE(win.session().table().text(windowRows + r, MeasurementTable::Time),
                  interval.isEmpty() ? directTimeText(RecorderRig::rowTime(), QLocale::c())
                                     : longTimeText(RecorderRig::rowTime(), QLocale::c()));
     }

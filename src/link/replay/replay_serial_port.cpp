@@ -6,10 +6,10 @@ const QString kDeviceName = QStringLiteral("serial replay");
 
 } // namespace
 
-ReplaySerialPort::ReplaySerialPort(QByteArray bytes, std::unique_ptr<TickTimer> timer)
+ReplaySerialPort::ReplaySerialPort(QByteArray bytes, std::unique_ptr<WindowTimer> timer)
     : SimulatedSerialPort(kDeviceName), m_bytes(std::move(bytes)), m_timer(std::move(timer))
 {
-    m_timer->setOnTick([this] { tick(); });
+    m_timer->setOnTimeout([this] { tick(); });
 }
 
 bool ReplaySerialPort::open(const QString &device)
@@ -37,7 +37,7 @@ void ReplaySerialPort::tick()
 }
 
 void bindSerialReplay(TSerialPortDriver &driver, const QByteArray &bytes,
-                      TSerialPortDriver::TComPortNumber port, std::unique_ptr<TickTimer> timer)
+                      TSerialPortDriver::TComPortNumber port, std::unique_ptr<WindowTimer> timer)
 {
     driver.setPortIo(std::make_unique<ReplaySerialPort>(bytes, std::move(timer)));
     driver.setPortNameLookup(

@@ -2,7 +2,7 @@
 
 #include "link/serial/serial_port_driver.h"
 #include "link/serial/simulated_serial_port.h"
-#include "link/serial/tick_timer.h"
+#include "record/window_timer.h"
 
 #include <QByteArray>
 
@@ -16,7 +16,8 @@ public:
     static constexpr int TickMs = 50;
     static constexpr int BytesPerSecond = 240;
 
-    ReplaySerialPort(QByteArray bytes, std::unique_ptr<TickTimer> timer = std::make_unique<QtTickTimer>());
+    ReplaySerialPort(QByteArray bytes,
+                     std::unique_ptr<WindowTimer> timer = std::make_unique<QtWindowTimer>());
 
     bool open(const QString &device) override;
 
@@ -27,7 +28,7 @@ public:
 
 private:
     QByteArray m_bytes;
-    std::unique_ptr<TickTimer> m_timer;
+    std::unique_ptr<WindowTimer> m_timer;
     qsizetype m_at = 0;
     long long m_ticks = 0;
     bool m_started = false;
@@ -36,4 +37,4 @@ private:
 // Binds one COM port of the driver to a replay of the bytes; the other COM ports then stand for no device.
 void bindSerialReplay(TSerialPortDriver &driver, const QByteArray &bytes,
                       TSerialPortDriver::TComPortNumber port = TSerialPortDriver::pnCOM1,
-                      std::unique_ptr<TickTimer> timer = std::make_unique<QtTickTimer>());
+                      std::unique_ptr<WindowTimer> timer = std::make_unique<QtWindowTimer>());

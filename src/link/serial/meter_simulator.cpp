@@ -7,10 +7,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-MeterSimulator::MeterSimulator(LineSink sink, std::unique_ptr<TickTimer> timer, QVector<MeterFace> script)
+MeterSimulator::MeterSimulator(LineSink sink, std::unique_ptr<WindowTimer> timer, QVector<MeterFace> script)
     : m_sink(std::move(sink)), m_timer(std::move(timer)), m_script(std::move(script))
 {
-    m_timer->setOnTick([this] { sendNext(); });
+    m_timer->setOnTimeout([this] { sendNext(); });
 }
 
 void MeterSimulator::start()

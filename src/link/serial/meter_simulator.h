@@ -1,7 +1,7 @@
 #pragma once
 
 #include "meter_line.h"
-#include "tick_timer.h"
+#include "record/window_timer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,12 +19,13 @@ public:
     // The meter sends 2 to 3 lines a second.
     static constexpr int LineIntervalMs = 400;
 
-    explicit MeterSimulator(LineSink sink, std::unique_ptr<TickTimer> timer = std::make_unique<QtTickTimer>(),
+    explicit MeterSimulator(LineSink sink,
+                            std::unique_ptr<WindowTimer> timer = std::make_unique<QtWindowTimer>(),
                             QVector<MeterFace> script = meterScript());
 
     void start();
     void stop();
-    bool isRunning() const { return m_timer->isActive(); }
+    bool isRunning() const { return m_timer->isEnabled(); }
 
     // Sends the next line of the script at once.
     void sendNext();
@@ -33,7 +34,7 @@ public:
 
 private:
     LineSink m_sink;
-    std::unique_ptr<TickTimer> m_timer;
+    std::unique_ptr<WindowTimer> m_timer;
     QVector<MeterFace> m_script;
     int m_position = 0;
 };

@@ -14,17 +14,17 @@ qint32 TSerialPortDriver::baudOf(TComPortBaudRate rate)
 }
 
 TSerialPortDriver::TSerialPortDriver(QObject *parent)
-    : TSerialPortDriver(std::make_unique<QtSerialPortIo>(), std::make_unique<QtTickTimer>(), parent)
+    : TSerialPortDriver(std::make_unique<QtSerialPortIo>(), std::make_unique<QtWindowTimer>(), parent)
 {
 }
 
-TSerialPortDriver::TSerialPortDriver(std::unique_ptr<SerialPortIo> io, std::unique_ptr<TickTimer> pollTimer,
+TSerialPortDriver::TSerialPortDriver(std::unique_ptr<SerialPortIo> io, std::unique_ptr<WindowTimer> pollTimer,
                                      QObject *parent)
     : QObject(parent), m_io(std::move(io)), m_pollTimer(std::move(pollTimer)),
       m_portNameLookup([](TComPortNumber port) { return comPortDeviceName(port); })
 {
     m_receiveBuffer.assign(m_inBufSize, 0);
-    m_pollTimer->setOnTick([this] { PollReceive(); });
+    m_pollTimer->setOnTimeout([this] { PollReceive(); });
 }
 
 TSerialPortDriver::~TSerialPortDriver()

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "record/window_timer.h"
 #include "serial_port_io.h"
-#include "tick_timer.h"
 
 #include <QObject>
 #include <QString>
@@ -70,7 +70,7 @@ public:
 
     // The system's ports, polled from the event loop.
     explicit TSerialPortDriver(QObject *parent = nullptr);
-    TSerialPortDriver(std::unique_ptr<SerialPortIo> io, std::unique_ptr<TickTimer> pollTimer,
+    TSerialPortDriver(std::unique_ptr<SerialPortIo> io, std::unique_ptr<WindowTimer> pollTimer,
                       QObject *parent = nullptr);
     ~TSerialPortDriver() override;
 
@@ -133,7 +133,7 @@ private:
     void startPolling();
 
     std::unique_ptr<SerialPortIo> m_io;
-    std::unique_ptr<TickTimer> m_pollTimer;
+    std::unique_ptr<WindowTimer> m_pollTimer;
     TPortNameLookup m_portNameLookup;
     std::vector<char> m_receiveBuffer; // ComPortInBufSize bytes; every read lands here
 

@@ -51,7 +51,7 @@ QString SimulatedMeterPort::simulatorDeviceName()
     return QStringLiteral("meter simulator");
 }
 
-SimulatedMeterPort::SimulatedMeterPort(std::unique_ptr<TickTimer> timer)
+SimulatedMeterPort::SimulatedMeterPort(std::unique_ptr<WindowTimer> timer)
     : SimulatedSerialPort(simulatorDeviceName()),
       m_simulator([this](const QByteArray &line) { feed(line); }, std::move(timer))
 {
@@ -59,7 +59,7 @@ SimulatedMeterPort::SimulatedMeterPort(std::unique_ptr<TickTimer> timer)
 }
 
 void bindMeterSimulator(TSerialPortDriver &driver, TSerialPortDriver::TComPortNumber port,
-                        std::unique_ptr<TickTimer> timer)
+                        std::unique_ptr<WindowTimer> timer)
 {
     driver.setPortIo(std::make_unique<SimulatedMeterPort>(std::move(timer)));
     driver.setPortNameLookup([port](TSerialPortDriver::TComPortNumber p) {

@@ -41,7 +41,7 @@ class SimulatedMeterPort : public SimulatedSerialPort {
 public:
     static QString simulatorDeviceName();
 
-    explicit SimulatedMeterPort(std::unique_ptr<TickTimer> timer = std::make_unique<QtTickTimer>());
+    explicit SimulatedMeterPort(std::unique_ptr<WindowTimer> timer = std::make_unique<QtWindowTimer>());
 
     MeterSimulator &simulator() { return m_simulator; }
 
@@ -53,4 +53,4 @@ private:
 // ports then stand for no device.
 void bindMeterSimulator(TSerialPortDriver &driver,
                         TSerialPortDriver::TComPortNumber port = TSerialPortDriver::pnCOM1,
-                        std::unique_ptr<TickTimer> timer = std::make_unique<QtTickTimer>());
+                        std::unique_ptr<WindowTimer> timer = std::make_unique<QtWindowTimer>());

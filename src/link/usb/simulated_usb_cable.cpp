@@ -18,10 +18,10 @@ FakeHidDevice SimulatedUsbCable::device()
 }
 
 SimulatedUsbCable::SimulatedUsbCable(std::shared_ptr<FakeHidPlatform> platform,
-                                     std::unique_ptr<TickTimer> timer)
+                                     std::unique_ptr<WindowTimer> timer)
     : m_platform(std::move(platform)), m_timer(std::move(timer))
 {
-    m_timer->setOnTick([this] { tick(); });
+    m_timer->setOnTimeout([this] { tick(); });
     m_timer->start(ReportIntervalMs);
     plug();
 }

@@ -2,8 +2,8 @@
 
 #include "link/hid/hid_platform_fake.h"
 #include "link/replay/link_recording.h"
-#include "link/serial/tick_timer.h"
 #include "link/usb/usb_cable_encoder.h"
+#include "record/window_timer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,7 +23,7 @@ public:
     static FakeHidDevice device();
 
     SimulatedUsbCable(std::shared_ptr<FakeHidPlatform> platform,
-                      std::unique_ptr<TickTimer> timer = std::make_unique<QtTickTimer>());
+                      std::unique_ptr<WindowTimer> timer = std::make_unique<QtWindowTimer>());
 
     // Plugs the cable in, without telling anybody: the caller notifies the change.
     void plug();
@@ -44,7 +44,7 @@ public:
 
 private:
     std::shared_ptr<FakeHidPlatform> m_platform;
-    std::unique_ptr<TickTimer> m_timer;
+    std::unique_ptr<WindowTimer> m_timer;
     UsbCableEncoder m_encoder;
     bool m_plugged = false;
     std::optional<ReportList> m_replay;

@@ -14,7 +14,7 @@ QString hex4(quint16 value)
 
 } // namespace
 
-UsbAdapter::UsbAdapter(UsbModelSwitches switches) : m_switches(switches) {}
+UsbAdapter::UsbAdapter(ModelSwitches switches) : m_switches(switches) {}
 
 UsbAdapter::~UsbAdapter()
 {
@@ -156,7 +156,7 @@ QString UsbAdapter::DescribeDevice(THidDevice *HidDev)
     return text;
 }
 
-QByteArray UsbAdapter::configurationReport(const UsbModelSwitches &switches)
+QByteArray UsbAdapter::configurationReport(const ModelSwitches &switches)
 {
     quint32 speed = 2400; // bits per second; each switch tested overrides the one before
     if (switches.IFOstrel)

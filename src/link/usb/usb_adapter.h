@@ -12,8 +12,9 @@ class QObject;
 class THidDevice;
 class THidDeviceController;
 
-// The model switches that choose the adapter's line speed.
-struct UsbModelSwitches {
+// Check boxes of the window definition that pick model-specific behaviour, the adapter's line speed
+// among it. They are not shown; this build is the one with IFMorvane on.
+struct ModelSwitches {
     bool IFMorvane = true;
     bool IFVostra = false;
     bool IFSemvo = false;
@@ -32,7 +33,7 @@ public:
 
     static constexpr const char *AdapterText = "USB to Serial";
 
-    explicit UsbAdapter(UsbModelSwitches switches = {});
+    explicit UsbAdapter(ModelSwitches switches = {});
     // Stops the reading and hands every claimed device back to the controller, if it still exists.
     ~UsbAdapter();
     UsbAdapter(const UsbAdapter &) = delete;
@@ -60,7 +61,7 @@ public:
     // The product string, or the vendor and product IDs, with the serial number appended when there is one.
     static QString DescribeDevice(THidDevice *HidDev);
     // Report ID 0, the line speed as 32-bit little-endian, 3, then zeros: ten bytes.
-    static QByteArray configurationReport(const UsbModelSwitches &switches);
+    static QByteArray configurationReport(const ModelSwitches &switches);
     // "READ ERROR: %s (%x)" with the system's text for the code (trimmed of trailing blanks, control
     // characters and full stops; empty when the system has none).
     static QString readErrorLine(quint32 Error, const QString &systemText);
@@ -84,7 +85,7 @@ private:
     void rebuildDeviceList();
     void destroyDevices();
 
-    UsbModelSwitches m_switches;
+    ModelSwitches m_switches;
     THidDeviceController *m_hidCtl = nullptr;
     QList<DevEntry> m_devList;
     int m_devIndex = -1;

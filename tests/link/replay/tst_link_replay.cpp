@@ -118,10 +118,10 @@ void TestLinkReplay::serialReplayAtWirePaceOnce()
     QByteArray bytes;
     for (int i = 0; i < 500; ++i)
         bytes += char(i);
-    auto timer = std::make_unique<ManualTickTimer>();
-    ManualTickTimer *ticks = timer.get();
+    auto timer = std::make_unique<ManualWindowTimer>();
+    ManualWindowTimer *ticks = timer.get();
     ReplaySerialPort port(bytes, std::move(timer));
-    QVERIFY(!ticks->isActive()); // nothing plays before the program opens the port
+    QVERIFY(!ticks->isEnabled()); // nothing plays before the program opens the port
     QVERIFY(port.open(QStringLiteral("serial replay")));
     QCOMPARE(ticks->interval(), ReplaySerialPort::TickMs);
 
@@ -138,7 +138,7 @@ void TestLinkReplay::serialReplayAtWirePaceOnce()
     for (int i = 0; i < 100; ++i)
         ticks->fire();
     QVERIFY(port.done());
-    QVERIFY(!ticks->isActive());
+    QVERIFY(!ticks->isEnabled());
     QCOMPARE(port.read(buffer, sizeof buffer), 500 - 360);
     QCOMPARE(QByteArray(buffer, 140), bytes.mid(360));
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/serial/serial_port_io.h"
-#include "link/serial/tick_timer.h"
+#include "record/window_timer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,33 +11,6 @@
 
 #include <cstring>
 #include <memory>
-
-// A timer whose ticks the test gives by hand; a tick reaches the owner only
-// while the timer runs, as with a real one.
-class ManualTickTimer final : public TickTimer {
-public:
-    void start(int intervalMs) override
-    {
-        m_active = true;
-        m_interval = intervalMs;
-        ++starts;
-    }
-    void stop() override { m_active = false; }
-    bool isActive() const override { return m_active; }
-    int interval() const override { return m_interval; }
-
-    void fire()
-    {
-        if (m_active)
-            tick();
-    }
-
-    int starts = 0;
-
-private:
-    bool m_active = false;
-    int m_interval = 0;
-};
 
 // What happened to a FakeSerialPortIo; shared so that the test can still
 // look after the driver has destroyed the port.

@@ -145,8 +145,8 @@ void TestMeterSimulator::scriptDecodesAsShown()
 void TestMeterSimulator::pacedLikeTheMeter()
 {
     QList<QByteArray> sent;
-    auto timer = std::make_unique<ManualTickTimer>();
-    ManualTickTimer *t = timer.get();
+    auto timer = std::make_unique<ManualWindowTimer>();
+    ManualWindowTimer *t = timer.get();
     MeterSimulator simulator([&sent](const QByteArray &line) { sent << line; }, std::move(timer));
     const QVector<MeterFace> script = simulator.script();
 
@@ -234,14 +234,14 @@ void TestMeterSimulator::inProcessPortActsLikeALine()
 
 void TestMeterSimulator::driverReadsSimulatorWithoutDevice()
 {
-    auto pollTimer = std::make_unique<ManualTickTimer>();
-    ManualTickTimer *poll = pollTimer.get();
+    auto pollTimer = std::make_unique<ManualWindowTimer>();
+    ManualWindowTimer *poll = pollTimer.get();
     TSerialPortDriver driver(std::make_unique<FakeSerialPortIo>(std::make_shared<FakePortState>()),
                              std::move(pollTimer));
-    auto meterTimer = std::make_unique<ManualTickTimer>();
-    ManualTickTimer *meter = meterTimer.get();
+    auto meterTimer = std::make_unique<ManualWindowTimer>();
+    ManualWindowTimer *meter = meterTimer.get();
     bindMeterSimulator(driver, TSerialPortDriver::pnCOM1, std::move(meterTimer));
-    QVERIFY(meter->isActive()); // the meter talks from the start
+    QVERIFY(meter->isEnabled()); // the meter talks from the start
     QCOMPARE(meter->interval(), MeterSimulator::LineIntervalMs);
 
     QCOMPARE(driver.DeviceName(TSerialPortDriver::pnCOM1), SimulatedMeterPort::simulatorDeviceName());

@@ -8,8 +8,8 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
 #include <random>
 
@@ -20,7 +20,7 @@ namespace {
 
 struct PtyLink {
     DeviceLineWriter meter; // the master side
-    ManualTickTimer *poll = nullptr;
+    ManualWindowTimer *poll = nullptr;
     std::unique_ptr<TSerialPortDriver> driver;
     DecodingRig rig;
     qint64 written = 0;
@@ -31,7 +31,7 @@ struct PtyLink {
     {
         if (!meter.openPseudoTerminal())
             return false;
-        auto timer = std::make_unique<ManualTickTimer>();
+        auto timer = std::make_unique<ManualWindowTimer>();
         poll = timer.get();
         driver = std::make_unique<TSerialPortDriver>(std::make_unique<QtSerialPortIo>(), std::move(timer));
         const QString path = meter.portPath();
@@ -221,8 +221,8 @@ void TestSerialLink::simulatorThroughPseudoTerminal()
     PtyLink link;
     if (!link.open())
         QSKIP("no pseudo-terminal that Qt Serial Port can open");
-    auto timer = std::make_unique<ManualTickTimer>();
-    ManualTickTimer *meterTimer = timer.get();
+    auto timer = std::make_unique<ManualWindowTimer>();
+    ManualWindowTimer *meterTimer = timer.get();
     MeterSimulator simulator([&link](const QByteArray &line) { QVERIFY(link.write(line)); },
                              std::move(timer));
     simulator.start();
@@ -243,7 +243,7 @@ void TestSerialLink::portIsExclusiveAndClosesCleanly()
     PtyLink link;
     if (!link.open())
         QSKIP("no pseudo-terminal that Qt Serial Port can open");
-    TSerialPortDriver second(std::make_unique<QtSerialPortIo>(), std::make_unique<ManualTickTimer>());
+    TSerialPortDriver second(std::make_unique<QtSerialPortIo>(), std::make_unique<ManualWindowTimer>());
     const QString path = link.meter.portPath();
     second.setPortNameLookup([path](TSerialPortDriver::TComPortNumber) { return path; });
     QVERIFY(!second.OpenPort());

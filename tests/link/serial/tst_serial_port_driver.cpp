@@ -21,13 +21,13 @@ using Setter = std::function<void(Driver &)>;
 // every received chunk recorded.
 struct Rig {
     std::shared_ptr<FakePortState> port = std::make_shared<FakePortState>();
-    ManualTickTimer *timer = nullptr;
+    ManualWindowTimer *timer = nullptr;
     std::unique_ptr<Driver> driver;
     QList<QByteArray> chunks;
 
     Rig()
     {
-        auto t = std::make_unique<ManualTickTimer>();
+        auto t = std::make_unique<ManualWindowTimer>();
         timer = t.get();
         driver = std::make_unique<Driver>(std::make_unique<FakeSerialPortIo>(port), std::move(t));
         driver->setPortNameLookup(
@@ -73,7 +73,7 @@ private slots:
 void TestSerialPortDriver::startsWithDefaults()
 {
     Driver d(std::make_unique<FakeSerialPortIo>(std::make_shared<FakePortState>()),
-             std::make_unique<ManualTickTimer>());
+             std::make_unique<ManualWindowTimer>());
     QCOMPARE(d.ComPort(), Driver::pnCOM2);
     QCOMPARE(d.ComPortSpeed(), Driver::br9600);
     QCOMPARE(d.ComPortDataBits(), Driver::db8BITS);
@@ -111,7 +111,7 @@ void TestSerialPortDriver::missingPortStaysClosed()
 
     QCOMPARE(rig.driver->OpenPort(), false);
     QVERIFY(!rig.driver->IsOpen());
-    QVERIFY(!rig.timer->isActive());
+    QVERIFY(!rig.timer->isEnabled());
     QVERIFY(rig.port->configured.isEmpty());
     for (int i = 0; i < 3; ++i)
         rig.timer->fire();
@@ -140,7 +140,7 @@ void TestSerialPortDriver::opensWithMeterLine()
     QCOMPARE(rig.port->inQueue, quint16(2048));
     QCOMPARE(rig.port->outQueue, quint16(2048));
 
-    QVERIFY(rig.timer->isActive());
+    QVERIFY(rig.timer->isEnabled());
     QCOMPARE(rig.timer->interval(), 100);
 
     rig.port->input = "abc";
@@ -160,7 +160,7 @@ void TestSerialPortDriver::openWhileOpenChangesNothing()
     QCOMPARE(rig.port->opens, 1);
     QCOMPARE(rig.port->configured.size(), 1);
     QCOMPARE(rig.port->purges.size(), 1);
-    QCOMPARE(rig.timer->starts, 1);
+    QCOMPARE(rig.timer->periodStarts(), 1);
     QCOMPARE(rig.port->input, QByteArray("waiting"));
 }
 
@@ -267,17 +267,17 @@ void TestSerialPortDriver::pollingDelay()
 {
     Rig rig;
     rig.driver->setComPortPollingDelay(250); // closed: stored only
-    QVERIFY(!rig.timer->isActive());
-    QCOMPARE(rig.timer->starts, 0);
+    QVERIFY(!rig.timer->isEnabled());
+    QCOMPARE(rig.timer->periodStarts(), 0);
     QVERIFY(rig.driver->OpenPort());
     QCOMPARE(rig.timer->interval(), 250);
 
     rig.driver->setComPortPollingDelay(250);
-    QCOMPARE(rig.timer->starts, 1);
+    QCOMPARE(rig.timer->periodStarts(), 1);
 
     rig.driver->setComPortPollingDelay(40);
-    QCOMPARE(rig.timer->starts, 2);
-    QVERIFY(rig.timer->isActive());
+    QCOMPARE(rig.timer->periodStarts(), 2);
+    QVERIFY(rig.timer->isEnabled());
     QCOMPARE(rig.timer->interval(), 40);
     QCOMPARE(rig.driver->ComPortPollingDelay(), quint16(40));
 }
@@ -310,7 +310,7 @@ void TestSerialPortDriver::failedReadDeliversNothing()
     rig.port->readFails = true;
     rig.timer->fire();
     QVERIFY(rig.chunks.isEmpty());
-    QVERIFY(rig.timer->isActive());
+    QVERIFY(rig.timer->isEnabled());
 
     rig.port->readFails = false;
     rig.timer->fire();
@@ -344,7 +344,7 @@ void TestSerialPortDriver::closeStopsPolling()
     QVERIFY(rig.driver->OpenPort());
     rig.driver->ClosePort();
     QVERIFY(!rig.driver->IsOpen());
-    QVERIFY(!rig.timer->isActive());
+    QVERIFY(!rig.timer->isEnabled());
     QCOMPARE(rig.port->closes, 1);
 
     rig.driver->ClosePort(); // closed already: nothing

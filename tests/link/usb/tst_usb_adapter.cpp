@@ -15,7 +15,7 @@ struct AdapterRig {
     std::unique_ptr<UsbAdapter> adapter;
     int notConnected = 0;
 
-    explicit AdapterRig(const QList<FakeHidDevice> &devices = {}, UsbModelSwitches switches = {})
+    explicit AdapterRig(const QList<FakeHidDevice> &devices = {}, ModelSwitches switches = {})
     {
         for (const FakeHidDevice &device : devices)
             platform->plug(device);
@@ -43,7 +43,7 @@ FakeHidDevice cable(const QString &name)
 
 } // namespace
 
-Q_DECLARE_METATYPE(UsbModelSwitches)
+Q_DECLARE_METATYPE(ModelSwitches)
 
 class TestUsbAdapter : public QObject {
     Q_OBJECT
@@ -133,28 +133,28 @@ void TestUsbAdapter::selectionRules()
 
 void TestUsbAdapter::configurationReport_data()
 {
-    QTest::addColumn<UsbModelSwitches>("switches");
+    QTest::addColumn<ModelSwitches>("switches");
     QTest::addColumn<QByteArray>("report");
     const QByteArray at2400 = QByteArray::fromHex("00600900000300000000");
     const QByteArray at19200 = QByteArray::fromHex("00004B00000300000000");
-    QTest::newRow("shipped: Morvane") << UsbModelSwitches{true, false, false, false} << at2400;
-    QTest::newRow("Ostrel only") << UsbModelSwitches{false, false, false, true} << at19200;
-    QTest::newRow("Ostrel and Semvo") << UsbModelSwitches{false, false, true, true} << at2400;
-    QTest::newRow("Ostrel and Vostra") << UsbModelSwitches{false, true, false, true} << at2400;
-    QTest::newRow("Ostrel and Morvane") << UsbModelSwitches{true, false, false, true} << at2400;
-    QTest::newRow("none") << UsbModelSwitches{false, false, false, false} << at2400;
+    QTest::newRow("shipped: Morvane") << ModelSwitches{true, false, false, false} << at2400;
+    QTest::newRow("Ostrel only") << ModelSwitches{false, false, false, true} << at19200;
+    QTest::newRow("Ostrel and Semvo") << ModelSwitches{false, false, true, true} << at2400;
+    QTest::newRow("Ostrel and Vostra") << ModelSwitches{false, true, false, true} << at2400;
+    QTest::newRow("Ostrel and Morvane") << ModelSwitches{true, false, false, true} << at2400;
+    QTest::newRow("none") << ModelSwitches{false, false, false, false} << at2400;
 }
 
 void TestUsbAdapter::configurationReport()
 {
-    QFETCH(UsbModelSwitches, switches);
+    QFETCH(ModelSwitches, switches);
     QTEST(UsbAdapter::configurationReport(switches), "report");
 }
 
 void TestUsbAdapter::setFeatureSendsReportAndWritesHistory()
 {
     {
-        AdapterRig rig({cable("cable")}, UsbModelSwitches{false, false, false, true});
+        AdapterRig rig({cable("cable")}, ModelSwitches{false, false, false, true});
         QVERIFY(rig.adapter->SetFeatureClick());
         QCOMPARE(rig.adapter->SelectedDevice(), rig.adapter->DevListBox().first().device);
         QCOMPARE(rig.platform->features("cable"),

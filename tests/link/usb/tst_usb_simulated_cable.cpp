@@ -11,13 +11,13 @@ const QByteArray kLine("+0123 1\x10\x00\x00\x80\x00\r\n", 14);
 
 struct CableRig {
     std::shared_ptr<FakeHidPlatform> platform = std::make_shared<FakeHidPlatform>();
-    ManualTickTimer *ticks = nullptr;
+    ManualWindowTimer *ticks = nullptr;
     std::unique_ptr<SimulatedUsbCable> cable;
     std::unique_ptr<HidHandle> reader; // stands for a reader thread's handle
 
     CableRig()
     {
-        auto timer = std::make_unique<ManualTickTimer>();
+        auto timer = std::make_unique<ManualWindowTimer>();
         ticks = timer.get();
         cable = std::make_unique<SimulatedUsbCable>(platform, std::move(timer));
     }
