@@ -1,5 +1,6 @@
 #include "broker_rig.h"
 #include "meter/frame_builder.h"
+#include "meter/reading.h"
 #include "publish/mqtt_publisher.h"
 #include "record/measurement_table.h"
 #include "session/session_rig.h"
@@ -77,6 +78,8 @@ private slots:
     void settingsAreChecked();
     void meterIdIsSafeInATopic_data();
     void meterIdIsSafeInATopic();
+    void messageKeepsEveryText_data();
+    void messageKeepsEveryText();
     void everyRowArrivesOnceInOrderEqualToTheTable();
     void rowsWaitWhileTheBrokerIsAway();
     void credentials_data();
@@ -195,6 +198,59 @@ void TestMqttPublisher::meterIdIsSafeInATopic()
     QFETCH(QString, link);
     QFETCH(QString, id);
     QCOMPARE(defaultMeterId(host, link), id);
+}
+
+void TestMqttPublisher::messageKeepsEveryText_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::newRow("plain") << "-1.234"
+                           << "V"
+                           << "." << QJsonValue(-1.234);
+    QTest::newRow("comma separator") << "0,052"
+                                     << "mV"
+                                     << "," << QJsonValue(0.052);
+    QTest::newRow("overload") << "0L"
+                              << "M*"
+                              << "." << QJsonValue();
+    QTest::newRow("quote and backslash") << "1\"2\\"
+                                         << "k*"
+                                         << "." << QJsonValue();
+    QTest::newRow("control and degrees")
+        << QString("\t12\x01") << QString::fromUtf8("\u00b0C") << "." << QJsonValue();
+}
+
+void TestMqttPublisher::messageKeepsEveryText()
+{
+    QFETCH(QString, display);
+    QFETCH(QString, unit);
+    QFETCH(QString, separator);
+    QFETCH(QJsonValue, value);
+    TableRow row;
+    row.No = 7;
+    row.Value = display;
+    row.Unit = unit;
+    row.DcAc = "DC";
+    row.Auto = "Fail";
+    Reading reading;
+    reading.RangeText = "MANU";
+    const ReadingMessage message{42, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 6), Qt::UTC), separator};
+    QJsonParseError error{};
+    const QJsonObject o =
+        QJsonDocument::fromJson(message.json(row, reading, "4" + separator + "5", "x"), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(o.value("display").toString(), display);
+    QCOMPARE(o.value("unit").toString(), unit);
+    QCOMPARE(o.value("value"), value);
+    QCOMPARE(o.value("seq").toInteger(), 42);
+    QCOMPARE(o.value("no").toInt(), 7);
+    QCOMPARE(o.value("time").toString(), "2026-01-02T03:04:05.006Z");
+    QCOMPARE(o.value("range").toString(), "manual");
+    QCOMPARE(o.value("high").toDouble(), 4.5);
+    QVERIFY(o.value("low").isNull());
+    QCOMPARE(o.size(), 11);
 }
 
 void TestMqttPublisher::everyRowArrivesOnceInOrderEqualToTheTable()
