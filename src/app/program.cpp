@@ -18,9 +18,11 @@
 namespace {
 
 // The settings file's group "mqtt" under the command line's options, which
-// leave the list; the rest is the links' to read.
-bool takePublishing(QStringList &arguments, MqttSettings &mqtt, QString &error)
+// leave the list; the rest is the links' to read. fromCommandLine: an option
+// was given, so a bad setting is the command line's error.
+bool takePublishing(QStringList &arguments, MqttSettings &mqtt, QString &error, bool &fromCommandLine)
 {
+    const int given = int(arguments.size());
     QSettings file(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halvern"),
                    QStringLiteral("halvern"));
     mqtt.load(file);
@@ -42,6 +44,7 @@ bool takePublishing(QStringList &arguments, MqttSettings &mqtt, QString &error)
             ++i;
         }
     }
+    fromCommandLine = arguments.size() != given;
     if (!mqtt.enabled())
         return true;
     if (mqtt.meterId.isEmpty())
@@ -66,7 +69,12 @@ int runProgram(int argc, char *argv[], bool demo, const std::function<void(TFCOM
     // After the application, which takes its own options (-platform, -style) off the list.
     QStringList arguments = QCoreApplication::arguments();
     MqttSettings mqtt;
-    if (!takePublishing(arguments, mqtt, error) || !links.setUp(arguments, error)) {
+    QString settingsError;
+    bool mqttOptions = false;
+    const bool publishing = takePublishing(arguments, mqtt, settingsError, mqttOptions);
+    if (!publishing && mqttOptions)
+        error = settingsError;
+    if ((!publishing && mqttOptions) || !links.setUp(arguments, error)) {
         QTextStream(stderr) << error << "\n" << ProgramLinks::usage(demo) << "\n";
         return 2;
     }
@@ -85,7 +93,7 @@ int runProgram(int argc, char *argv[], bool demo, const std::function<void(TFCOM
     if (prepare)
         prepare(window);
     std::unique_ptr<MqttPublisher> publisher;
-    if (mqtt.enabled()) {
+    if (publishing && mqtt.enabled()) {
         publisher = std::make_unique<MqttPublisher>(mqtt, window.session(), locale.userDecimalSeparator());
         window.session().addListener(publisher.get());
         // What the user must know (a lost reading, refused credentials) goes through the error report;
@@ -105,6 +113,10 @@ int runProgram(int argc, char *argv[], bool demo, const std::function<void(TFCOM
         publisher->start();
     }
     window.show();
+    // A bad settings file does not keep the window from starting; it says why it does not publish.
+    if (!publishing)
+        window.errorReport().report(
+            QStringLiteral("Not publishing: %1 (in the settings file)").arg(settingsError));
     window.offerJournalRecovery();
     return app.exec();
 }

@@ -14,7 +14,7 @@
 namespace {
 
 // Enough to keep a local broker's link full; the bound counts them as waiting.
-constexpr int Window = 100;
+constexpr int MaxInFlight = 100;
 constexpr int KeepAliveSeconds = 30;
 constexpr int LoopWaitMs = 10;
 constexpr int StatusAckMs = 1000;
@@ -150,7 +150,7 @@ bool MqttLink::connectOnce(mosquitto *mosq, QString &cause)
 {
     mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_max_inflight_messages_set(mosq, Window + 4);
+    mosquitto_max_inflight_messages_set(mosq, MaxInFlight + 4);
     mosquitto_connect_callback_set(mosq, &MqttLink::onConnack);
     mosquitto_publish_callback_set(mosq, &MqttLink::onPublish);
     mosquitto_log_callback_set(mosq, &MqttLink::onLog);
@@ -263,7 +263,7 @@ void MqttLink::pump(mosquitto *mosq)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         while (!m_waiting.empty() &&
-               int(m_inFlight.size() + batch.size()) < std::min(Window, m_settings.queueLimit)) {
+               int(m_inFlight.size() + batch.size()) < std::min(MaxInFlight, m_settings.queueLimit)) {
             batch.push_back(std::move(m_waiting.front()));
             m_waiting.pop_front();
         }
