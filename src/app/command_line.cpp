@@ -20,6 +20,23 @@ QList<CommandLineOption> withStandardOptions(const CommandLineDescription &descr
 
 } // namespace
 
+QList<CommandLineOption> publishingOptions()
+{
+    const auto option = [](const char *name, const char *value, const char *description) {
+        return CommandLineOption{QLatin1String(name), QLatin1String(value), QLatin1String(description)};
+    };
+    return {option("--mqtt", "URL", "publishes every row to mqtt://host[:port] or mqtts://host[:port]"),
+            option("--mqtt-topic", "PREFIX", "topics PREFIX/METER/reading and PREFIX/METER/status (halvern)"),
+            option("--meter-id", "NAME", "METER in the topics (the host name and \"window\")"),
+            option("--mqtt-user", "NAME", "the user name at the broker"),
+            option("--mqtt-password-file", "FILE", "the password: the first line of FILE"),
+            option("--mqtt-cafile", "FILE", "CA certificates for mqtts:// (the system's)"),
+            option("--mqtt-cert", "FILE", "client certificate, with --mqtt-key"),
+            option("--mqtt-key", "FILE", "the client certificate's key"),
+            option("--mqtt-queue", "N", "readings kept while the broker is away (100000)"),
+            option("--ha-discovery", "", "announces the meter to Home Assistant")};
+}
+
 QString versionText(const QString &name)
 {
     return name + QLatin1Char(' ') + QStringLiteral(HALVERN_VERSION);

@@ -24,6 +24,9 @@ struct CommandLineDescription {
     QString synopsis = {};            // what follows the name where options do not come first; may be empty
 };
 
+// The options that publish every reading to an MQTT broker, as the window takes them.
+QList<CommandLineOption> publishingOptions();
+
 // "<name> <version>", the project's version.
 QString versionText(const QString &name);
 QString helpText(const CommandLineDescription &description);

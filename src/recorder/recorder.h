@@ -35,7 +35,14 @@ struct RecorderServices {
 // rows are recorded.
 class Recorder : private SessionListener {
 public:
-    enum ExitCode { Done = 0, BadArguments = 1, DeviceFailed = 2, LinkSilent = 3, OutputFailed = 4 };
+    enum ExitCode {
+        Done = 0,
+        BadArguments = 1,
+        DeviceFailed = 2,
+        LinkSilent = 3,
+        OutputFailed = 4,
+        BrokerRefused = 5
+    };
 
     Recorder(const RecorderOptions &options, RecorderServices services);
     ~Recorder() override;
@@ -60,6 +67,10 @@ public:
 
     // A line on the console, above the live line.
     void message(const QString &text);
+
+    // One more listener of the session, told after the output (a publisher).
+    void addListener(SessionListener *listener) { m_session->addListener(listener); }
+    const MeterSession &session() const { return *m_session; }
 
     int rows() const;
     long long frames() const { return m_frames; }

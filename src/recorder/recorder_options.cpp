@@ -3,6 +3,9 @@
 #include "record/limit_judge.h"
 #include "record/measurement_log.h"
 
+#include <QFileInfo>
+#include <QSysInfo>
+
 namespace RecorderArguments {
 
 namespace {
@@ -27,13 +30,28 @@ QString withUserSeparator(QString text, QChar userSeparator)
     return text;
 }
 
+// The link as the default meter id names it: the device, the cable, the recording.
+QString linkName(const RecorderOptions &options)
+{
+    switch (options.link) {
+    case RecorderOptions::Link::Port:
+        return options.port;
+    case RecorderOptions::Link::Usb:
+        return QStringLiteral("usb");
+    case RecorderOptions::Link::Replay:
+        return QFileInfo(options.replay).completeBaseName();
+    }
+    return {};
+}
+
 } // namespace
 
 QString usage()
 {
-    return QStringLiteral(
+    QString text = QStringLiteral(
         "usage: halvern-record (--port DEVICE | --usb | --replay FILE) [options]\n"
-        "Records the meter's readings without a window, by the window's rules, as tab-separated rows.\n"
+        "Records the meter's readings without a window, by the window's rules, as tab-separated "
+        "rows.\n"
         "\n"
         "  --port DEVICE       read the meter on this serial device (e.g. /dev/ttyUSB0)\n"
         "  --usb               read the meter through its USB cable (\"USB to Serial\")\n"
@@ -46,11 +64,17 @@ QString usage()
         "  --output FILE       write the rows to FILE (default: standard output)\n"
         "  --timeout SECONDS   give up when no line came for SECONDS (default: never)\n"
         "  --quiet             no live line on the terminal\n"
+        "\n"
+        "Publishing every row to an MQTT broker:\n"
+        "%mqtt"
+        "\n"
         "  --help              show this and exit\n"
         "  --version           show the version and exit\n"
         "\n"
         "Exit status: 0 done, 1 bad arguments, 2 device cannot be opened or went away,\n"
-        "3 the link was silent longer than --timeout, 4 the output cannot be written.\n");
+        "3 the link was silent longer than --timeout, 4 the output cannot be written,\n"
+        "5 the MQTT broker refused the credentials at the start.\n");
+    return text.replace(QLatin1String("%mqtt"), MqttSettings::usage());
 }
 
 QString versionText()
@@ -63,6 +87,7 @@ bool parse(const QStringList &arguments, QChar userDecimalSeparator, RecorderOpt
     options = RecorderOptions{};
     options.limit = MeasurementLog::RecordLimits[5].maxRecords;
     int links = 0;
+    QStringList mqttOptions;
     for (int i = 1; i < arguments.size(); ++i) {
         QString option = arguments[i];
         QString value;
@@ -170,6 +195,12 @@ bool parse(const QStringList &arguments, QChar userDecimalSeparator, RecorderOpt
             }
         } else if (option == QLatin1String("--quiet")) {
             ok = flag(options.quiet);
+        } else if (MqttSettings::optionNames().contains(option)) {
+            ok = takeValue("a value") && options.mqtt.takeOption(option, value, error);
+            mqttOptions << option;
+        } else if (option == QLatin1String("--ha-discovery")) {
+            ok = flag(options.mqtt.haDiscovery);
+            mqttOptions << option;
         } else {
             error = QStringLiteral("unknown option ") + arguments[i];
             ok = false;
@@ -187,7 +218,15 @@ bool parse(const QStringList &arguments, QChar userDecimalSeparator, RecorderOpt
         error = QStringLiteral("--port, --usb and --replay exclude each other; name one link");
         return false;
     }
-    return true;
+    if (!options.mqtt.enabled()) {
+        if (mqttOptions.isEmpty())
+            return true;
+        error = mqttOptions.first() + QStringLiteral(" needs --mqtt URL");
+        return false;
+    }
+    if (options.mqtt.meterId.isEmpty())
+        options.mqtt.meterId = defaultMeterId(QSysInfo::machineHostName(), linkName(options));
+    return options.mqtt.check(error);
 }
 
 } // namespace RecorderArguments

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publish/mqtt_settings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,7 @@ struct RecorderOptions {
     QString output;     // empty: standard output
     bool quiet = false;
     int timeoutSeconds = 0; // 0: no watch on a silent link
+    MqttSettings mqtt;      // checked, with its meter id, when --mqtt is given
     bool help = false;
     bool version = false;
 };

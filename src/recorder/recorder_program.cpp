@@ -2,6 +2,7 @@
 
 #include "meter/locale_service.h"
 #include "process/termination_signals.h"
+#include "publish/mqtt_publisher.h"
 #include "recorder.h"
 #include "recorder_link.h"
 #include "recorder_options.h"
@@ -90,6 +91,25 @@ int runRecorder(int argc, char *argv[], const std::function<void(RecorderLinkPar
         say(console, QStringLiteral("halvern-record: cannot create %1: %2\n")
                          .arg(options.output, output.errorString()));
         return Recorder::OutputFailed;
+    }
+
+    std::unique_ptr<MqttPublisher> publisher;
+    if (options.mqtt.enabled()) {
+        publisher = std::make_unique<MqttPublisher>(options.mqtt, recorder.session(), separator);
+        recorder.addListener(publisher.get());
+        QObject::connect(publisher.get(), &MqttPublisher::problem, &app,
+                         [&recorder](const QString &line) { recorder.message(line); });
+        QObject::connect(publisher.get(), &MqttPublisher::overflow, &app,
+                         [&recorder](const QString &line) { recorder.message(line); });
+        QObject::connect(publisher.get(), &MqttPublisher::recovered, &app,
+                         [&recorder](const QString &line) { recorder.message(line); });
+        // A broker that is down may come; one that refuses the credentials at the start will not take them.
+        QObject::connect(publisher.get(), &MqttPublisher::credentialsRejected, &app, [&recorder](bool first) {
+            if (first)
+                recorder.finish(Recorder::BrokerRefused,
+                                QStringLiteral("the MQTT broker refused the credentials"));
+        });
+        publisher->start();
     }
 
     recorder.onFinished = [](int code) { QCoreApplication::exit(code); };
