@@ -29,6 +29,7 @@ PageView::PageView(const PagedDocument &document, QWidget *parent)
     viewport()->setBackgroundRole(QPalette::Dark);
     viewport()->setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("Report page"));
 }
 
 void PageView::setPage(int page)
@@ -191,6 +192,8 @@ void ReportPreview::showPageNumber()
     m_previous->setEnabled(page > 0);
     m_next->setEnabled(page + 1 < pages);
     m_last->setEnabled(page + 1 < pages);
+    // A screen reader on the page hears which page it is.
+    m_view->setAccessibleDescription(m_pageLabel->text().trimmed());
 }
 
 void ReportPreview::pageSetup()

@@ -2,12 +2,15 @@
 #include "ui/report_preview.h"
 #include "ui/table_report.h"
 
+#include <QAccessible>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <set>
 
@@ -40,6 +43,14 @@ private:
     const TableReport &m_report;
 };
 
+// Shows the preview at a size and waits until it is on screen.
+bool showAt(ReportPreview &preview, QSize size)
+{
+    preview.resize(size);
+    preview.show();
+    return QTest::qWaitForWindowExposed(&preview);
+}
+
 void paintNow(ReportPreview &preview)
 {
     preview.view()->viewport()->repaint();
@@ -55,6 +66,7 @@ private slots:
     void pageOnScreenIsTheReportsPage();
     void zoomsFitTheView();
     void printingStreamsAndStops();
+    void readByAScreenReader();
 };
 
 // Regression: the preview drew all 2,703 pages of a hundred thousand rows
@@ -93,9 +105,7 @@ void TestReportPreview::pageOnScreenIsTheReportsPage()
     const MeasurementTable table = tableOf(80);
     const TableReport report(table, table.rowCount());
     ReportPreview preview(report);
-    preview.resize(500, 700);
-    preview.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    QVERIFY(showAt(preview, {500, 700}));
     preview.view()->setPage(1);
     const QRect paper = preview.view()->paperRect();
     const QImage shown =
@@ -126,9 +136,7 @@ void TestReportPreview::zoomsFitTheView()
     const MeasurementTable table = tableOf(10);
     const TableReport report(table, table.rowCount());
     ReportPreview preview(report);
-    preview.resize(600, 500);
-    preview.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    QVERIFY(showAt(preview, {600, 500}));
     PageView *view = preview.view();
     const QRect area = view->viewport()->rect();
 
@@ -169,6 +177,38 @@ void TestReportPreview::printingStreamsAndStops()
     QVERIFY(!watched.print(stopped, [](int page) { return page < 1; }));
     QCOMPARE(watched.drawn, (std::set<int>{0, 1}));
     QCOMPARE(whole.pageLayout().pageSize().id(), QPageSize::A4);
+}
+
+// The page and the controls as a screen reader finds them, and the keys that
+// page through the report from the page itself.
+void TestReportPreview::readByAScreenReader()
+{
+    const MeasurementTable table = tableOf(100);
+    const TableReport report(table, table.rowCount());
+    ReportPreview preview(report);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    QAccessibleInterface *page = QAccessible::queryAccessibleInterface(preview.view());
+    QCOMPARE(page->text(QAccessible::Name), QStringLiteral("Report page"));
+    QCOMPARE(page->text(QAccessible::Description), QStringLiteral("1 of 3"));
+    QVERIFY(page->state().focusable);
+
+    QTest::keyClick(preview.view(), Qt::Key_PageDown);
+    QCOMPARE(page->text(QAccessible::Description), QStringLiteral("2 of 3"));
+
+    QHash<QString, QAccessibleInterface *> buttons;
+    for (QToolButton *button : preview.findChildren<QToolButton *>()) {
+        QAccessibleInterface *control = QAccessible::queryAccessibleInterface(button);
+        if (control->role() == QAccessible::Button || control->role() == QAccessible::CheckBox)
+            buttons.insert(control->text(QAccessible::Name), control);
+    }
+    for (const char *name :
+         {"Whole page", "100 %", "Page width", "First", "Previous", "Next", "Last", "Page setup", "Print"})
+        QVERIFY2(buttons.contains(QLatin1String(name)), name);
+    buttons.value(QStringLiteral("Last"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(page->text(QAccessible::Description), QStringLiteral("3 of 3"));
 }
 
 QTEST_MAIN(TestReportPreview)
